@@ -1,0 +1,3 @@
+#include "codec/packed_stream.h"
+
+namespace norvak {}  // namespace norvak

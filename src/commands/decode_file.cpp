@@ -1,0 +1,3 @@
+#include "commands/file_commands.h"
+
+namespace norvak {}  // namespace norvak
