@@ -1,0 +1,13 @@
+// The program's own executable file, for the start-up check that it is unaltered.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace norvak::platform {
+
+// The bytes of the running program's executable file; nothing when it cannot be read.
+std::optional<std::vector<std::uint8_t>> read_own_executable();
+
+}  // namespace norvak::platform
