@@ -1,3 +1,119 @@
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <vector>
+
 #include "codec/packed_stream.h"
 
-namespace norvak {}  // namespace norvak
+namespace norvak {
+namespace {
+
+std::uint64_t load_le64(const std::uint8_t* p) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    } else {
+        std::uint64_t v = 0;
+        for (unsigned i = 0; i < 8; ++i) v |= std::uint64_t{p[i]} << (8 * i);
+        return v;
+    }
+}
+
+void store_le64(std::uint8_t* p, std::uint64_t v) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &v, sizeof v);
+    } else {
+        for (unsigned i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+}
+
+void store_le32(std::uint8_t* p, std::uint64_t v) {
+    for (unsigned i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Moves bytes 0-6 of x from bit 8i to bit 9i + 1: the first 63 bits of seven literal
+// tokens (each a zero flag under its byte). Three shift rounds instead of seven.
+std::uint64_t spread_seven_literals(std::uint64_t x) {
+    std::uint64_t y = (x & 0x00000000ffffffffu) | ((x & 0x00ffffff00000000u) << 4);  // bytes 4-6
+    constexpr std::uint64_t by_two = 0x0ff00000ffff0000u;                              // bytes 2, 3, 6
+    y = (y & ~by_two) | ((y & by_two) << 2);
+    constexpr std::uint64_t by_one = 0x000ff003fc00ff00u;  // bytes 1, 3, 5
+    y = (y & ~by_one) | ((y & by_one) << 1);
+    return y << 1;
+}
+
+}  // namespace
+
+std::size_t pack_literals(LiteralPacker& packer, std::span<const std::uint8_t> bytes, std::uint8_t* out) {
+    const std::uint8_t* in = bytes.data();
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    std::size_t written = 0;
+    std::uint64_t acc = packer.bits;
+    unsigned count = packer.pending_bits;
+
+    // Eight literals are 72 bits, exactly nine bytes, so the bit offset within a byte never
+    // changes: pending whole bytes go out first, and each group of eight input bytes becomes
+    // one 8-byte store and one byte store. At least four input bytes are left for the exact
+    // loop, which keeps the bytes written inside max_packed_literal_bytes.
+    if (n >= 12) {
+        const unsigned whole_pending_bytes = count / 8;
+        const unsigned shift = count % 8;
+        std::uint8_t* o = out;
+        for (unsigned k = 0; k < whole_pending_bytes; ++k) *o++ = static_cast<std::uint8_t>(acc >> (8 * k));
+        std::uint64_t carry = (acc >> (8 * whole_pending_bytes)) & ((std::uint64_t{1} << shift) - 1);
+        for (; n - i >= 12; i += 8, o += 9) {
+            const std::uint64_t x = load_le64(in + i);
+            const std::uint64_t low = spread_seven_literals(x);
+            store_le64(o, carry | (low << shift));
+            // The bits of `low` pushed out by the shift, then the eighth byte above them.
+            const std::uint64_t tail = ((low >> 1) >> (63 - shift)) | ((x >> 56) << shift);
+            o[8] = static_cast<std::uint8_t>(tail);
+            carry = tail >> 8;
+        }
+        // Bytes of an unfinished word go back into the accumulator.
+        const std::size_t bytes_out = static_cast<std::size_t>(o - out);
+        written = bytes_out & ~std::size_t{kWordBytes - 1};
+        const unsigned partial = static_cast<unsigned>(bytes_out - written);
+        acc = carry << (8 * partial);
+        for (unsigned k = 0; k < partial; ++k) acc |= std::uint64_t{out[written + k]} << (8 * k);
+        count = 8 * partial + shift;
+    }
+
+    for (; i < n; ++i) {
+        acc |= std::uint64_t{in[i]} << (count + kFlagBits);
+        count += kLiteralTokenBits;
+        if (count >= kWordBits) {
+            store_le32(out + written, acc);
+            written += kWordBytes;
+            acc >>= kWordBits;
+            count -= kWordBits;
+        }
+    }
+    packer.bits = acc;
+    packer.pending_bits = count;
+    return written;
+}
+
+std::size_t finish_literals(LiteralPacker& packer, std::uint8_t* out) {
+    if (packer.pending_bits == 0) return 0;
+    store_le32(out, packer.bits);
+    packer = LiteralPacker{};
+    return kWordBytes;
+}
+
+std::vector<std::uint8_t> write_literal_stream(std::span<const std::uint8_t> content) {
+    // One spare word: pack_literals asks for room for a word it may not need.
+    std::vector<std::uint8_t> stream(static_cast<std::size_t>(literal_stream_size(content.size()) + kWordBytes));
+    write_size_header(static_cast<std::uint32_t>(content.size()), stream.data());
+    LiteralPacker packer;
+    std::size_t size = kSizeHeaderBytes;
+    size += pack_literals(packer, content, stream.data() + size);
+    size += finish_literals(packer, stream.data() + size);
+    stream.resize(size);
+    return stream;
+}
+
+}  // namespace norvak
