@@ -2,7 +2,9 @@
 // content the slow, obvious way.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -21,10 +23,15 @@ struct Expanded {
 };
 
 // Expands into a span of `capacity` bytes followed by guard bytes that must stay untouched.
+// The stream is copied to an allocation of exactly its size, so that a sanitizer sees any
+// read past its end.
 inline Expanded expand_guarded(std::span<const std::uint8_t> stream, std::size_t capacity) {
+    const auto input = std::make_unique<std::uint8_t[]>(stream.size());
+    std::copy(stream.begin(), stream.end(), input.get());
     std::vector<std::uint8_t> buffer(capacity + kGuardBytes, kGuardByte);
     Expanded expanded;
-    expanded.result = expand_stream(stream, std::span<std::uint8_t>(buffer.data(), capacity));
+    expanded.result = expand_stream(std::span<const std::uint8_t>(input.get(), stream.size()),
+                                    std::span<std::uint8_t>(buffer.data(), capacity));
     for (std::size_t i = capacity; i < buffer.size(); ++i)
         if (buffer[i] != kGuardByte) expanded.guard_intact = false;
     buffer.resize(capacity);
