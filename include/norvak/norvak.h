@@ -47,6 +47,15 @@ NORVAK_API const char* norvak_version(void);
 NORVAK_API const char* norvak_status_text(norvak_status status);
 
 /*
+ * The same reason with the content size named where it matters, e.g. "it ends before all
+ * 1000 bytes are decoded" (content_size from norvak_content_size). Writes at most
+ * buffer_size bytes including a terminating NUL and returns the whole text's length, as
+ * snprintf does; buffer may be NULL when buffer_size is 0.
+ */
+NORVAK_API size_t norvak_damage_text(norvak_status status, size_t content_size, char* buffer,
+                                     size_t buffer_size);
+
+/*
  * The content size the stream's header announces (it is not checked against the body).
  * NORVAK_ERROR_MISSING_HEADER when stream_size < 4.
  */

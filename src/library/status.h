@@ -1,8 +1,9 @@
-// The public status codes for the codec's expansion results.
+// The public status codes beside the codec's expansion results.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "codec/packed_stream.h"
 #include "norvak/norvak.h"
@@ -20,6 +21,18 @@ constexpr norvak_status status_of(ExpandStatus status) {
         case ExpandStatus::output_too_small: return NORVAK_ERROR_BUFFER_TOO_SMALL;
     }
     return NORVAK_ERROR_INVALID_ARGUMENT;  // not reached: every status is listed
+}
+
+// The expansion result a damage status stands for; nothing for the other statuses.
+constexpr std::optional<ExpandStatus> damage_of(norvak_status status) {
+    switch (status) {
+        case NORVAK_ERROR_MISSING_HEADER: return ExpandStatus::missing_header;
+        case NORVAK_ERROR_COPY_BEFORE_START: return ExpandStatus::copy_before_start;
+        case NORVAK_ERROR_TRUNCATED: return ExpandStatus::truncated;
+        case NORVAK_ERROR_LENGTH_CODE_TOO_LONG: return ExpandStatus::length_code_too_long;
+        case NORVAK_ERROR_STORED_TRUNCATED: return ExpandStatus::stored_truncated;
+        default: return std::nullopt;
+    }
 }
 
 // Content this large can not be told apart from stored mode by the signed size header.

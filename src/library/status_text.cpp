@@ -1,4 +1,12 @@
-// A fixed text for every status, for callers that have only the code.
+// Texts for the status codes: a fixed one per code, and one naming the content size.
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "codec/packed_stream.h"
+#include "library/status.h"
 #include "norvak/norvak.h"
 
 extern "C" const char* norvak_status_text(norvak_status status) {
@@ -16,4 +24,29 @@ extern "C" const char* norvak_status_text(norvak_status status) {
         case NORVAK_STATUS_MAX_ENUM: break;
     }
     return "unknown status";
+}
+
+namespace {
+
+// snprintf's contract: as much as fits with a NUL, and the whole length back.
+size_t copy_text(std::string_view text, char* buffer, size_t buffer_size) {
+    if (buffer != nullptr && buffer_size != 0) {
+        size_t copied = std::min(text.size(), buffer_size - 1);
+        std::memcpy(buffer, text.data(), copied);
+        buffer[copied] = '\0';
+    }
+    return text.size();
+}
+
+}  // namespace
+
+extern "C" size_t norvak_damage_text(norvak_status status, size_t content_size, char* buffer, size_t buffer_size) {
+    std::optional<norvak::ExpandStatus> damage = norvak::library::damage_of(status);
+    if (!damage) return copy_text(norvak_status_text(status), buffer, buffer_size);
+    try {
+        return copy_text(norvak::describe_damage({*damage, content_size}), buffer, buffer_size);
+    } catch (...) {
+        // No memory for a few dozen bytes: the fixed text still says what is wrong.
+        return copy_text(norvak_status_text(status), buffer, buffer_size);
+    }
 }

@@ -257,6 +257,28 @@ TEST(CApi, EveryStatusHasItsOwnText) {
     EXPECT_STREQ(norvak_status_text(static_cast<norvak_status>(1000)), "unknown status");
 }
 
+TEST(CApi, DamageTextNamesTheSizeAndFollowsSnprintf) {
+    const std::string full = "it ends before all 1000 bytes are decoded";
+    EXPECT_EQ(norvak_damage_text(NORVAK_ERROR_TRUNCATED, 1000, nullptr, 0), full.size());
+
+    char buffer[64];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(norvak_damage_text(NORVAK_ERROR_TRUNCATED, 1000, buffer, sizeof buffer), full.size());
+    EXPECT_EQ(std::string(buffer), full);
+
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(norvak_damage_text(NORVAK_ERROR_TRUNCATED, 1000, buffer, 8), full.size());
+    EXPECT_EQ(std::string(buffer), full.substr(0, 7));
+    EXPECT_EQ(buffer[8], '#');
+
+    // Statuses that are not damage give their fixed text.
+    EXPECT_EQ(norvak_damage_text(NORVAK_ERROR_BUFFER_TOO_SMALL, 5, buffer, sizeof buffer),
+              std::strlen(norvak_status_text(NORVAK_ERROR_BUFFER_TOO_SMALL)));
+    EXPECT_STREQ(buffer, norvak_status_text(NORVAK_ERROR_BUFFER_TOO_SMALL));
+    EXPECT_EQ(norvak_damage_text(NORVAK_OK, 5, buffer, sizeof buffer), 0u);
+    EXPECT_STREQ(buffer, "");
+}
+
 TEST(CApi, VersionIsTheProjectVersion) { EXPECT_STREQ(norvak_version(), NORVAK_EXPECTED_VERSION); }
 
 }  // namespace
