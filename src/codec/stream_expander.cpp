@@ -76,51 +76,88 @@ std::uint64_t gather_seven_literals(std::uint64_t bits) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Copies. Below 8 the distance is widened to a multiple of itself of at least 8 once the
-// first 8 bytes exist: the run is periodic, so the wider distance reads the same bytes.
-constexpr std::array<std::uint8_t, 8> kWidenedDistance{{0, 8, 8, 9, 8, 10, 12, 14}};
+// Copies. A distance of 8 or more is copied in 8-byte words, each reading only bytes the
+// earlier ones wrote. Below 8 the run is periodic: its last `distance` bytes repeated fill
+// a register, which then rotates on by 8 mod distance bytes for each following word, so
+// no store has to be read back.
 
-// Copies `length` bytes from `distance` back; may write up to 15 bytes beyond the copy.
+// Multipliers that repeat a value of d bytes across 8 bytes (the products' carries fall off).
+constexpr std::array<std::uint64_t, 8> kRepeatEvery{{
+    0,
+    0x0101010101010101u,
+    0x0001000100010001u,
+    0x0001000001000001u,
+    0x0000000100000001u,
+    0x0000010000000001u,
+    0x0001000000000001u,
+    0x0100000000000001u,
+}};
+
+// Bytes to rotate a run's word right, and left, to get the word 8 bytes further on.
+constexpr std::array<std::uint8_t, 8> kRotateRight{{0, 0, 0, 16, 0, 24, 16, 8}};
+constexpr std::array<std::uint8_t, 8> kRotateLeft{{0, 8, 16, 8, 32, 16, 32, 48}};
+
+struct Period {
+    std::uint64_t word;  // the next 8 bytes of the run
+    unsigned right;
+    unsigned left;
+};
+
+// Needs 8 bytes of output before dst and a distance of 1 to 7.
+Period period_of(const std::uint8_t* dst, std::size_t distance) {
+    const std::uint64_t last = load_le64(dst - 8) >> (8 * (8 - distance));
+    return {last * kRepeatEvery[distance], kRotateRight[distance], kRotateLeft[distance]};
+}
+
+void rotate(Period& period) { period.word = (period.word >> period.right) | (period.word << period.left); }
+
+// Copies `length` bytes from `distance` back; may write up to 15 bytes past the copy.
+// Needs 8 bytes of output before dst. The first 16 bytes, which are all most copies need,
+// are chosen between the two ways without a branch, which the mix of distances in real
+// data would mispredict.
 void copy_with_overrun(std::uint8_t* dst, std::size_t distance, std::size_t length) {
+    const bool periodic = distance < 8;
+    Period period = period_of(dst, periodic ? distance : 1);
+    const std::uint8_t* src = dst - distance;
+    const std::uint64_t first_copied = load_le64(src);
+    const std::uint64_t first = periodic ? period.word : first_copied;
+    store_le64(dst, first);
+    rotate(period);
+    const std::uint64_t second_copied = load_le64(src + 8);  // may read the store above
+    store_le64(dst + 8, periodic ? period.word : second_copied);
+    if (length <= 16) return;
+
     std::uint8_t* const end = dst + length;
-    if (distance >= 8) {
-        // Sequential 8-byte copies stay correct down to distance 8: each reads only bytes
-        // the earlier ones wrote.
-        const std::uint8_t* src = dst - distance;
+    dst += 16;
+    if (periodic) {
         do {
-            copy8(dst, src);
-            copy8(dst + 8, src + 8);
-            dst += 16;
-            src += 16;
-        } while (dst < end);
-    } else if (distance == 1) {
-        const std::uint64_t pattern = dst[-1] * std::uint64_t{0x0101010101010101u};
-        do {
-            store_le64(dst, pattern);
-            store_le64(dst + 8, pattern);
-            dst += 16;
+            rotate(period);
+            store_le64(dst, period.word);
+            dst += 8;
         } while (dst < end);
     } else {
-        for (unsigned i = 0; i < 8; ++i) dst[i] = dst[i - distance];
-        const std::size_t widened = kWidenedDistance[distance];
-        for (dst += 8; dst < end; dst += 8) copy8(dst, dst - widened);
+        do {
+            copy8(dst, dst - distance);
+            copy8(dst + 8, dst + 8 - distance);
+            dst += 16;
+        } while (dst < end);
     }
 }
 
 // Copies exactly `count` bytes from `distance` back.
-void copy_exact(std::uint8_t* dst, std::size_t distance, std::size_t count) {
-    if (distance == 1) {
+void copy_exact(std::uint8_t* dst, std::size_t distance, std::size_t count, std::size_t history) {
+    if (distance >= 8) {
+        for (; count >= 8; count -= 8, dst += 8) copy8(dst, dst - distance);
+    } else if (distance == 1) {
         if (count != 0) std::memset(dst, dst[-1], count);
         return;
+    } else if (history >= 8) {
+        Period period = period_of(dst, distance);
+        for (; count >= 8; count -= 8, dst += 8) {
+            store_le64(dst, period.word);
+            rotate(period);
+        }
     }
-    if (distance < 8) {
-        const std::size_t head = std::min<std::size_t>(count, 8);
-        for (std::size_t i = 0; i < head; ++i) dst[i] = dst[i - distance];
-        dst += head;
-        count -= head;
-        distance = kWidenedDistance[distance];
-    }
-    for (; count >= 8; count -= 8, dst += 8) copy8(dst, dst - distance);
     for (; count != 0; --count, ++dst) *dst = *(dst - distance);
 }
 
@@ -159,7 +196,7 @@ std::size_t room(const Expansion& e) { return static_cast<std::size_t>(e.out_lim
 // A copy that may reach the end of the room: writes exactly what fits.
 Step finish_copy(Expansion& e, std::size_t distance, std::uint64_t length) {
     const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(length, room(e)));
-    copy_exact(e.out, distance, count);
+    copy_exact(e.out, distance, count, produced(e));
     e.out += count;
     if (produced(e) == e.content_size) return Step::finished;  // a surplus is dropped
     if (count < length) return Step::output_too_small;
@@ -168,21 +205,48 @@ Step finish_copy(Expansion& e, std::size_t distance, std::uint64_t length) {
 
 // Decodes tokens while at least 16 input bytes and 32 bytes of room remain, so every load
 // and every whole-word store below stays inside both spans. Returns more when a margin
-// runs out or a length code is too long for one load.
+// runs out or a length code is too long for one load. The state lives in locals here:
+// stores through byte pointers would otherwise make the compiler reload it after each one.
 Step fast_tokens(Expansion& e) {
-    for (;;) {
-        const std::uint8_t* p = e.in + static_cast<std::size_t>(e.pos >> 3);
-        if (e.in_end - p < 16 || room(e) < 32) return Step::more;
-        const unsigned shift = static_cast<unsigned>(e.pos & 7);
-        const std::uint64_t next = load_le64(p + 8);
-        const std::uint64_t bits = (load_le64(p) >> shift) | ((next << 1) << (63 - shift));
+    if (e.in_end - e.in < 16 || e.out_limit - e.out_begin < 32) return Step::more;
+    const std::uint8_t* const in_last = e.in_end - 16;
+    std::uint8_t* const out_end = e.out_limit;
+    std::uint8_t* const out_last = out_end - 32;
+    std::uint8_t* const out_begin = e.out_begin;
+    const std::uint8_t* p = e.in + static_cast<std::size_t>(e.pos >> 3);
+    unsigned shift = static_cast<unsigned>(e.pos & 7);
+    std::uint8_t* out = e.out;
+    const auto advance = [&](unsigned bit_count) {
+        shift += bit_count;
+        p += shift >> 3;
+        shift &= 7;
+    };
+    const auto save = [&] {
+        e.pos = std::uint64_t{static_cast<std::size_t>(p - e.in)} * 8 + shift;
+        e.out = out;
+    };
+
+    while (p <= in_last && out <= out_last) {
+        std::uint64_t next = load_le64(p + 8);
+        std::uint64_t bits = (load_le64(p) >> shift) | ((next << 1) << (63 - shift));
 
         if ((bits & 1) == kLiteralFlag) {
-            const std::uint64_t flags = bits & kEightLiteralFlags;
-            const unsigned run = flags == 0 ? 8 : static_cast<unsigned>(std::countr_zero(flags)) / 9;
-            store_le64(e.out, gather_seven_literals(bits) | (((next >> shift) & 0xff) << 56));
-            e.out += run;
-            e.pos += std::uint64_t{kLiteralTokenBits} * run;
+            // Eight literals at a time while the flags allow; 72 bits keep the shift.
+            for (;;) {
+                const std::uint64_t flags = bits & kEightLiteralFlags;
+                store_le64(out, gather_seven_literals(bits) | (((next >> shift) & 0xff) << 56));
+                if (flags != 0) {
+                    const unsigned run = static_cast<unsigned>(std::countr_zero(flags)) / 9;
+                    out += run;
+                    advance(kLiteralTokenBits * run);
+                    break;
+                }
+                out += 8;
+                p += 9;
+                if (p > in_last || out > out_last) break;
+                next = load_le64(p + 8);
+                bits = (load_le64(p) >> shift) | ((next << 1) << (63 - shift));
+            }
             continue;
         }
 
@@ -193,19 +257,27 @@ Step fast_tokens(Expansion& e) {
         const std::uint64_t code = bits >> head_bits;
         const unsigned k = kAllOnesFieldsByRun[static_cast<unsigned>(std::countr_one(code))];
         const unsigned code_bits = length_field_start(k + 1);
-        if (code_bits > 64 - head_bits) return Step::more;  // a long length code: checked path
-        const std::uint64_t length =
-            length_before_last_field(k) + ((code >> length_field_start(k)) & kLengthFieldMasks[k + 2]);
-        e.pos += head_bits + code_bits;
+        if (code_bits > 64 - head_bits) break;  // a long length code: checked path
+        const std::size_t length = static_cast<std::size_t>(
+            length_before_last_field(k) + ((code >> length_field_start(k)) & kLengthFieldMasks[k + 2]));
+        advance(head_bits + code_bits);
 
-        if (distance > produced(e)) return Step::copy_before_start;
-        if (length + 16 <= room(e)) {
-            copy_with_overrun(e.out, distance, static_cast<std::size_t>(length));
-            e.out += length;
+        const std::size_t history = static_cast<std::size_t>(out - out_begin);
+        if (distance > history) {
+            save();
+            return Step::copy_before_start;
+        }
+        if (length + 16 <= static_cast<std::size_t>(out_end - out) && history >= 8) {
+            copy_with_overrun(out, distance, length);
+            out += length;
             continue;
         }
+        save();
         if (const Step step = finish_copy(e, distance, length); step != Step::more) return step;
+        out = e.out;
     }
+    save();
+    return Step::more;
 }
 
 // Up to 57 bits from the current position, zeros past the end of the body.
