@@ -119,8 +119,10 @@ std::optional<std::uint64_t> announced_content_size(std::span<const std::uint8_t
 
 // Expands `stream` (header included) into the first content_size bytes of `output`.
 // On success exactly content_size bytes are written: the surplus of a final copy is
-// dropped. On output_too_small the output holds a prefix and the caller may retry with
-// a larger span. Bits past the end of `stream` are never used as data.
+// dropped. On output_too_small the whole span holds the start of the content and the
+// caller may retry with a larger span. On damage the first content_size bytes of the span
+// hold unspecified bytes; nothing past them is ever written. Bits past the end of `stream`
+// are never used as data, and `stream` need not end on a word boundary.
 ExpandResult expand_stream(std::span<const std::uint8_t> stream, std::span<std::uint8_t> output);
 
 // A reason for a failed expansion, in words for a user, without a final full stop,
