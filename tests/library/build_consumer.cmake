@@ -2,7 +2,10 @@
 # project against it: a C++ program through find_package(norvak) and a C program through
 # pkg-config (or find_package when pkg-config is missing).
 #   cmake -DBUILD_DIR=... -DPREFIX=... -DCONSUMER_SOURCE_DIR=... -DCONSUMER_BINARY_DIR=...
-#         -DGENERATOR=... -DCXX_COMPILER=... -P build_consumer.cmake
+#         -DGENERATOR=... -DCXX_COMPILER=... [-DCOMPILE_FLAGS=...] [-DLINK_FLAGS=...]
+#         -P build_consumer.cmake
+# COMPILE_FLAGS and LINK_FLAGS are the build's own, so a sanitized library gets sanitized
+# programs (they carry the runtime the library needs).
 
 function(run_step what)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
@@ -30,7 +33,8 @@ endif()
 
 run_step("configure consumer" "${CMAKE_COMMAND}" -S "${CONSUMER_SOURCE_DIR}" -B "${CONSUMER_BINARY_DIR}"
   -G "${GENERATOR}" -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_PREFIX_PATH=${PREFIX}
-  -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DCMAKE_BUILD_TYPE=Debug)
+  -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DCMAKE_BUILD_TYPE=Debug
+  "-DCMAKE_C_FLAGS=${COMPILE_FLAGS}" "-DCMAKE_CXX_FLAGS=${COMPILE_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINK_FLAGS}")
 run_step("build consumer" "${CMAKE_COMMAND}" --build "${CONSUMER_BINARY_DIR}")
 foreach(program IN ITEMS consumer_cpp consumer_c)
   run_step("run ${program}" "${CONSUMER_BINARY_DIR}/${program}")
