@@ -17,7 +17,8 @@ NORVAK_OK = 0
 
 
 def load_library(path):
-    path = path or os.environ.get("NORVAK_LIBRARY") or ctypes.util.find_library("norvak")
+    path = (path or os.environ.get("NORVAK_LIBRARY")
+            or ctypes.util.find_library("norvak") or ctypes.util.find_library("libnorvak"))
     if not path:
         raise OSError("libnorvak not found: give --library PATH or set NORVAK_LIBRARY")
     lib = ctypes.CDLL(path)

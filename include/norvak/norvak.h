@@ -8,6 +8,8 @@
  * Plain pointers and sizes, so that C, C# (P/Invoke) and Python (ctypes) can call them.
  * Every function is thread-safe, never throws, never keeps a pointer it was given, and
  * reports failures as a norvak_status. A NULL pointer is accepted wherever its size is 0.
+ * The calling convention is the C one (cdecl on 32-bit Windows: in C# declare
+ * CallingConvention.Cdecl).
  */
 #ifndef NORVAK_H
 #define NORVAK_H

@@ -19,7 +19,7 @@ endfunction()
 file(REMOVE_RECURSE "${PREFIX}" "${CONSUMER_BINARY_DIR}")
 run_step("install" "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}")
 
-# Only the installed copy may be found: no build tree, no system-wide package.
+# The fresh prefix is searched first, so the installed copy is the one found.
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_LIBDIR} "")
 file(GLOB_RECURSE pc_files "${PREFIX}/*/norvak.pc")
