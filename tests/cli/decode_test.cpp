@@ -173,12 +173,12 @@ TEST_F(DecodeMemoryTest, HeaderClaimingTwoGiBIsNotBelievedUpFront) {
 
 TEST_F(DecodeMemoryTest, ContentLargerThanMemoryIsReported) {
     NORVAK_SKIP_UNDER_LAUNCHER();
-    if (!starts_under(256 * kMiB)) GTEST_SKIP() << "the program does not start under a 256 MB limit";
+    if (!starts_under(128 * kMiB)) GTEST_SKIP() << "the program does not start under a 128 MB limit";
     // A valid stream of a few dozen bytes whose content is 2^31 - 1 bytes.
     const std::int32_t size = 0x7fffffff;
     write_file("in.sav", stream_of(test::StreamBuilder().literal('a').copy(1, size - 1), size));
     write_file("kept.bin", "earlier content");
-    RunResult result = run({"Decode", "in.sav", "kept.bin"}, Limits{256 * kMiB, {}});
+    RunResult result = run({"Decode", "in.sav", "kept.bin"}, Limits{128 * kMiB, {}});
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, console_lines({"Not enough memory to decode input file."}));
