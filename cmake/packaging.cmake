@@ -7,8 +7,8 @@
 if(WIN32)
   # The linked program is sealed in place after the build; a verbatim copy keeps the seal
   # (no strip: PROGRAMS are installed as they are, even with `cmake --install --strip`).
-  install(PROGRAMS $<TARGET_FILE:norvak> DESTINATION . COMPONENT player)
-  install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.txt DESTINATION . COMPONENT player)
+  install(PROGRAMS $<TARGET_FILE:norvak> DESTINATION . COMPONENT player EXCLUDE_FROM_ALL)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.txt DESTINATION . COMPONENT player EXCLUDE_FROM_ALL)
 
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(CPACK_SYSTEM_NAME win64)
