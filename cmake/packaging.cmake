@@ -7,6 +7,7 @@
 if(WIN32)
   # The linked program is sealed in place after the build; a verbatim copy keeps the seal
   # (no strip: PROGRAMS are installed as they are, even with `cmake --install --strip`).
+  # Installed only for the zip, or by `cmake --install <build> --component player`.
   install(PROGRAMS $<TARGET_FILE:norvak> DESTINATION . COMPONENT player EXCLUDE_FROM_ALL)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.txt DESTINATION . COMPONENT player EXCLUDE_FROM_ALL)
 
