@@ -1,23 +1,16 @@
-// Decode: streams of every mode expand to their content; damaged streams and streams
-// too large for memory are reported and never touch the output.
+// Decode: streams of every mode expand to their content; damaged streams are reported and
+// never touch the output.
 #include <cstdint>
 #include <fstream>
 #include <string>
 
 #include "cli/cli_harness.h"
 #include "support/sample_save.h"
+#include "cli/test_streams.h"
 #include "support/stream_builder.h"
 
 namespace norvak::cli_test {
 namespace {
-
-std::string stream_of(const test::StreamBuilder& builder, std::int32_t n) { return to_string(builder.stream(n)); }
-
-std::string literals_stream(const std::string& plain) {
-    test::StreamBuilder builder;
-    for (char byte : plain) builder.literal(static_cast<std::uint8_t>(byte));
-    return stream_of(builder, static_cast<std::int32_t>(plain.size()));
-}
 
 class DecodeTest : public CliTest {
 protected:
@@ -65,8 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"RunFromOneLiteral", std::string("\x0b\x00\x00\x00\x82\xc2\x05\x00", 8), std::string(11, 'A')},
         DecodeCase{"SurplusOfTheLastCopyDropped",
                    stream_of(test::StreamBuilder().literal('x').copy(1, 4), 3), "xxx"},
-        DecodeCase{"OneLiteral", literals_stream("a"), "a"},
-        DecodeCase{"FiveLiterals", literals_stream("abcde"), "abcde"},
+        DecodeCase{"OneLiteral", literal_stream("a"), "a"},
+        DecodeCase{"FiveLiterals", literal_stream("abcde"), "abcde"},
         farthest_copy()),
     [](const auto& test_info) { return test_info.param.name; });
 
@@ -87,12 +80,12 @@ TEST_F(DecodeTest, ExampleSaveDecodesToItsText) {
 
 TEST_F(DecodeTest, OutputReplacesALongerExistingFile) {
     write_file("out.bin", std::string(5000, 'z'));
-    EXPECT_EQ(decode(literals_stream("short")), "short");
+    EXPECT_EQ(decode(literal_stream("short")), "short");
 }
 
 TEST_F(DecodeTest, FileDecodesOntoItself) {
     const std::string content = random_bytes(70000, 3);
-    write_file("save", literals_stream(content));
+    write_file("save", literal_stream(content));
     std::filesystem::create_hard_link(path("save"), path("link"));
     RunResult result = run({"Decode", "save", "link"});
     EXPECT_EQ(result.out, console_lines({"file has decoded to link"}));
@@ -138,52 +131,12 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"ShorterThanTheHeader", "\x05\x00", "it is shorter than 4 bytes"},
         DamageCase{"CopyBeforeTheStart", stream_of(test::StreamBuilder().literal('a').copy(2, 4), 5),
                    "a copy reaches before the start of the content"},
-        DamageCase{"BodyEndsEarly", literals_stream("abc").replace(0, 4, std::string("\xe8\x03\x00\x00", 4)),
+        DamageCase{"BodyEndsEarly", literal_stream("abc").replace(0, 4, std::string("\xe8\x03\x00\x00", 4)),
                    "it ends before all 1000 bytes are decoded"},
         DamageCase{"LengthCodeNeverEnds", endless_length_code(), "a copy length runs past the longest length code"},
         DamageCase{"StoredBytesMissing", std::string("\xf6\xff\xff\xff", 4) + "abc",
                    "it holds fewer than the 10 stored bytes its header gives"}),
     [](const auto& test_info) { return test_info.param.name; });
-
-// Under an address-space limit; skipped where a limit cannot be set for the program, or
-// where the program cannot start under it at all (sanitizer builds reserve terabytes).
-class DecodeMemoryTest : public DecodeTest {
-protected:
-    bool starts_under(std::uint64_t limit) {
-        RunResult probe = run({"--help"}, Limits{limit, {}});
-        return probe.exit_status == 0 && !probe.out.empty();
-    }
-};
-
-constexpr std::uint64_t kMiB = 1024 * 1024;
-
-TEST_F(DecodeMemoryTest, HeaderClaimingTwoGiBIsNotBelievedUpFront) {
-    NORVAK_SKIP_UNDER_LAUNCHER();
-    if (!starts_under(1536 * kMiB)) GTEST_SKIP() << "the program does not start under a 1.5 GB limit";
-    // Ten bytes: the header 2^31 - 1 and five literals.
-    std::string stream = literals_stream("hello").substr(0, 10).replace(0, 4, std::string("\xff\xff\xff\x7f", 4));
-    ASSERT_EQ(stream.size(), 10u);
-    write_file("in.sav", stream);
-    RunResult result = run({"Decode", "in.sav", "out.bin"}, Limits{1536 * kMiB, {}});
-    EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, console_lines({"Input file is damaged: it ends before all 2147483647 bytes are decoded."}));
-    EXPECT_FALSE(exists("out.bin"));
-}
-
-TEST_F(DecodeMemoryTest, ContentLargerThanMemoryIsReported) {
-    NORVAK_SKIP_UNDER_LAUNCHER();
-    if (!starts_under(128 * kMiB)) GTEST_SKIP() << "the program does not start under a 128 MB limit";
-    // A valid stream of a few dozen bytes whose content is 2^31 - 1 bytes.
-    const std::int32_t size = 0x7fffffff;
-    write_file("in.sav", stream_of(test::StreamBuilder().literal('a').copy(1, size - 1), size));
-    write_file("kept.bin", "earlier content");
-    RunResult result = run({"Decode", "in.sav", "kept.bin"}, Limits{128 * kMiB, {}});
-    EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, console_lines({"Not enough memory to decode input file."}));
-    EXPECT_EQ(read_file("kept.bin"), "earlier content");
-}
 
 }  // namespace
 }  // namespace norvak::cli_test

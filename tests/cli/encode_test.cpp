@@ -2,17 +2,10 @@
 #include <string>
 
 #include "cli/cli_harness.h"
-#include "support/stream_builder.h"
+#include "cli/test_streams.h"
 
 namespace norvak::cli_test {
 namespace {
-
-// The literal-only stream for `plain`, written bit by bit by the test's own writer.
-std::string literal_stream(const std::string& plain) {
-    test::StreamBuilder builder;
-    for (char byte : plain) builder.literal(static_cast<std::uint8_t>(byte));
-    return to_string(builder.stream(static_cast<std::int32_t>(plain.size())));
-}
 
 class EncodeTest : public CliTest {
 protected:
