@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ inline std::string mutation_name(Mutation mutation) {
     }
     return "unknown";
 }
+
+// How test frameworks print one.
+inline void PrintTo(Mutation mutation, std::ostream* out) { *out << mutation_name(mutation); }
 
 namespace detail {
 
