@@ -44,6 +44,32 @@ std::uint64_t spread_seven_literals(std::uint64_t x) {
     return y << 1;
 }
 
+// Packs groups of eight bytes while at least `keep` input bytes remain after the group,
+// the output starting `Shift` bits into a byte (0-7; constant per call, so the shifts
+// compile to immediates). Returns the end of the whole bytes written; `carry` holds the
+// Shift bits of the partial byte.
+template <unsigned Shift>
+std::uint8_t* pack_groups(const std::uint8_t* in, std::size_t& i, std::size_t n, std::size_t keep, std::uint8_t* o,
+                          std::uint64_t& carry) {
+    std::uint64_t c = carry;
+    for (; n - i >= keep + 8; i += 8, o += 9) {
+        const std::uint64_t x = load_le64(in + i);
+        const std::uint64_t low = spread_seven_literals(x);
+        store_le64(o, c | (low << Shift));
+        // The bits of `low` pushed out by the shift, then the eighth byte above them.
+        const std::uint64_t tail = ((low >> 1) >> (63 - Shift)) | ((x >> 56) << Shift);
+        o[8] = static_cast<std::uint8_t>(tail);
+        c = tail >> 8;
+    }
+    carry = c;
+    return o;
+}
+
+using GroupPacker = std::uint8_t* (*)(const std::uint8_t*, std::size_t&, std::size_t, std::size_t, std::uint8_t*,
+                                      std::uint64_t&);
+constexpr GroupPacker kGroupPackers[8] = {pack_groups<0>, pack_groups<1>, pack_groups<2>, pack_groups<3>,
+                                          pack_groups<4>, pack_groups<5>, pack_groups<6>, pack_groups<7>};
+
 }  // namespace
 
 std::size_t pack_literals(LiteralPacker& packer, std::span<const std::uint8_t> bytes, std::uint8_t* out) {
@@ -64,15 +90,7 @@ std::size_t pack_literals(LiteralPacker& packer, std::span<const std::uint8_t> b
         std::uint8_t* o = out;
         for (unsigned k = 0; k < whole_pending_bytes; ++k) *o++ = static_cast<std::uint8_t>(acc >> (8 * k));
         std::uint64_t carry = (acc >> (8 * whole_pending_bytes)) & ((std::uint64_t{1} << shift) - 1);
-        for (; n - i >= 12; i += 8, o += 9) {
-            const std::uint64_t x = load_le64(in + i);
-            const std::uint64_t low = spread_seven_literals(x);
-            store_le64(o, carry | (low << shift));
-            // The bits of `low` pushed out by the shift, then the eighth byte above them.
-            const std::uint64_t tail = ((low >> 1) >> (63 - shift)) | ((x >> 56) << shift);
-            o[8] = static_cast<std::uint8_t>(tail);
-            carry = tail >> 8;
-        }
+        o = kGroupPackers[shift](in, i, n, 4, o, carry);
         // Bytes of an unfinished word go back into the accumulator.
         const std::size_t bytes_out = static_cast<std::size_t>(o - out);
         written = bytes_out & ~std::size_t{kWordBytes - 1};
