@@ -37,9 +37,10 @@ void copy8(std::uint8_t* dst, const std::uint8_t* src) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Length codes. A length code of k all-ones fields (widths 2 .. k+1) and a last field of
-// width k+2 starts with a run of at least first_bit(k+1) one bits, so the run of ones in
-// the bit buffer gives k in one table look-up.
+// Length codes. A code of k all-ones fields (widths 2 .. k+1) and a last field of width
+// k+2, not all ones, starts with at least length_field_start(k) and fewer than
+// length_field_start(k+1) one bits, so the run of ones in the bit buffer gives k in one
+// table look-up.
 
 // Where field k of a length code starts: 2 + 3 + ... + (k+1) = k(k+3)/2.
 constexpr unsigned length_field_start(unsigned k) { return k * (k + 3) / 2; }
