@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <vector>
@@ -70,7 +71,7 @@ constexpr unsigned copy_token_bits(unsigned cls, unsigned group) {
 
 constexpr unsigned kRingSize = 512;  // more than the window: live positions never share a slot
 constexpr unsigned kRingMask = kRingSize - 1;
-constexpr unsigned kHashBits = 16;
+constexpr unsigned kHashBits = 12;   // small tables stay in the first-level cache
 
 // For each class c, the furthest end of a match at the current position whose distance is in
 // class c or a cheaper one, and that distance. Ends below position + 2 are stale.
@@ -86,16 +87,45 @@ void extend_reach(Reach& reach, unsigned cls, Position end, unsigned distance) {
     }
 }
 
-// Recent positions by their first 2, 3 and 4 bytes. Pairs index exactly; triples and quads by
-// hash, in chains from the newest. A quad's skip link leads past the following chain entries
-// that have the same byte before them.
+// A maximal run of one byte, at least 4 long.
+struct ByteRun {
+    Position start;
+    Position end;
+    std::uint32_t previous_same_byte;  // run number, or kNoRun
+};
+constexpr std::uint32_t kNoRun = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kRunRingSize = 256;  // more runs than fit in a window and the current run
+
+// A match inside the current run that only becomes the longest further in: an earlier run of
+// exactly the length left here, followed by the same bytes.
+struct LaterMatch {
+    Position at;
+    Position end;
+    std::uint16_t distance;
+};
+
+// Recent positions by their first 2, 3 and 4 bytes, in hash chains from the newest. A quad's
+// skip link leads past the following chain entries that have the same byte before them.
+// Positions inside runs of one byte are kept apart, as runs.
 struct MatchIndex {
-    std::vector<Position> pair_head = std::vector<Position>(std::size_t{1} << 16, kNoPosition);
+    std::vector<Position> pair_head = std::vector<Position>(std::size_t{1} << kHashBits, kNoPosition);
     std::vector<Position> triple_head = std::vector<Position>(std::size_t{1} << kHashBits, kNoPosition);
     std::vector<Position> quad_head = std::vector<Position>(std::size_t{1} << kHashBits, kNoPosition);
+    std::array<Position, kRingSize> pair_prev{};
     std::array<Position, kRingSize> triple_prev{};
     std::array<Position, kRingSize> quad_prev{};
     std::array<Position, kRingSize> quad_skip{};
+
+    std::array<ByteRun, kRunRingSize> runs{};
+    std::uint32_t run_count = 0;
+    std::array<std::uint32_t, 256> last_run_of_byte = [] {
+        std::array<std::uint32_t, 256> none{};
+        none.fill(kNoRun);
+        return none;
+    }();
+    Position run_start = 0;  // the run that holds the current position, if run_end > it
+    Position run_end = 0;
+    std::vector<LaterMatch> later_matches;  // the next one last
 };
 
 std::uint32_t load32(const std::uint8_t* at) {
@@ -112,7 +142,7 @@ std::uint64_t load64(const std::uint8_t* at) {
 
 unsigned hash_bytes(std::uint32_t bytes) { return (bytes * 0x9E3779B1u) >> (32 - kHashBits); }
 
-unsigned pair_key(const std::uint8_t* at) { return at[0] | (unsigned{at[1]} << 8); }
+std::uint32_t pair_bytes(const std::uint8_t* at) { return at[0] | (std::uint32_t{at[1]} << 8); }
 
 std::uint32_t triple_bytes(const std::uint8_t* at) {
     return at[0] | (std::uint32_t{at[1]} << 8) | (std::uint32_t{at[2]} << 16);
@@ -122,6 +152,8 @@ bool in_window(Position p, Position q) { return q < p && p - q <= kMaxDistance; 
 
 // The byte before q, or 256 at the start (a value no byte has).
 unsigned byte_before(const std::uint8_t* content, Position q) { return q == 0 ? 256u : content[q - 1]; }
+
+bool is_byte_run(std::uint32_t quad) { return quad == (quad & 0xffu) * 0x01010101u; }
 
 // How many bytes from p on equal those from q on (q < p, overlap allowed), within the content.
 Position common_length(const std::uint8_t* content, Position n, Position p, Position q) {
@@ -140,30 +172,102 @@ Position common_length(const std::uint8_t* content, Position n, Position p, Posi
     return length;
 }
 
+// The nearest earlier position (in the window) whose first bytes equal `key`.
+template <std::uint32_t (*Bytes)(const std::uint8_t*)>
+Position nearest(const std::uint8_t* content, Position p, std::uint32_t key, const std::vector<Position>& head,
+                 const std::array<Position, kRingSize>& prev) {
+    for (Position q = head[hash_bytes(key)]; in_window(p, q); q = prev[q & kRingMask])
+        if (Bytes(content + q) == key) return q;
+    return kNoPosition;
+}
+
+// Position p starts a run of one byte [p, end) with end - p >= 4. Every match of 4 or more bytes
+// at p lies in an earlier run of that byte; within one run and one class the furthest position
+// matches longest, except the one whose run ends exactly as far from it as ours does from p,
+// which may match on after both runs. Further into our run, distance 1 reaches our end and
+// only those exact-length cases can beat it; they are set aside for the position they serve.
+void start_byte_run(const std::uint8_t* content, Position n, Position p, MatchIndex& index, Reach& reach) {
+    const std::uint8_t byte = content[p];
+    Position end = p + 4;
+    while (end < n && content[end] == byte) ++end;
+    const Position left = end - p;
+    index.run_start = p;
+    index.run_end = end;
+    index.later_matches.clear();
+
+    const Position window_start = p > kMaxDistance ? p - kMaxDistance : 0;
+    for (std::uint32_t r = index.last_run_of_byte[byte]; r != kNoRun && index.run_count - r <= kRunRingSize;) {
+        const ByteRun& run = index.runs[r % kRunRingSize];
+        if (run.end < window_start + 4) break;
+        const Position first = std::max(run.start, window_start);
+        const Position last = run.end - 4;  // the last position with 4 bytes of the run
+        Position after_both = kNoPosition;   // common length after both runs, when needed
+        auto match_end = [&](Position q) {
+            const Position run_left = run.end - q;
+            if (run_left != left) return p + std::min(run_left, left);
+            if (after_both == kNoPosition) after_both = common_length(content, n, end, run.end);
+            return end + after_both;
+        };
+        for (unsigned cls = distance_class(p - last); cls <= distance_class(p - first); ++cls) {
+            const unsigned farthest = kDistanceClasses[cls].base + (2u << cls);
+            const Position q = farthest >= p - first ? first : p - farthest;
+            extend_reach(reach, cls, match_end(q), p - q);
+        }
+        if (left <= run.end - first && left >= 4) {
+            const Position q = run.end - left;
+            extend_reach(reach, distance_class(p - q), match_end(q), p - q);
+        }
+        const Position run_length = run.end - run.start;
+        if (run_length < left && run.start + kMaxDistance >= end - run_length) {
+            const Position at = end - run_length;
+            const Position beyond = end + common_length(content, n, end, run.end);
+            if (beyond > end) index.later_matches.push_back({at, beyond, static_cast<std::uint16_t>(at - run.start)});
+        }
+        r = run.previous_same_byte;
+    }
+    std::sort(index.later_matches.begin(), index.later_matches.end(),
+              [](const LaterMatch& a, const LaterMatch& b) { return a.at > b.at; });
+
+    index.runs[index.run_count % kRunRingSize] = {p, end, index.last_run_of_byte[byte]};
+    index.last_run_of_byte[byte] = index.run_count++;
+}
+
 // Brings `reach` from p - 1 to p. A match at p either continues one at p - 1 (same distance,
 // byte before equal too), whose end `reach` already holds, or starts at p. Matches of 2 and 3
 // bytes count only their shortest distance; longer ones that start at p are found in the quad
-// chain, skipping whole stretches of entries whose byte before equals ours.
+// chain, skipping whole stretches of entries whose byte before equals ours, or among the runs.
 void find_matches(const std::uint8_t* content, Position n, Position p, MatchIndex& index, Reach& reach) {
     if (n - p < 2) return;
-    const Position pair_at = index.pair_head[pair_key(content + p)];
-    if (!in_window(p, pair_at)) return;  // no pair, so nothing longer either
+    const std::uint32_t pair = pair_bytes(content + p);
+    const Position pair_at = nearest<pair_bytes>(content, p, pair, index.pair_head, index.pair_prev);
+    if (pair_at == kNoPosition) {
+        // No pair, so nothing longer either; but a run starting here must be known.
+        if (n - p >= 4 && is_byte_run(load32(content + p)) && p >= index.run_end) start_byte_run(content, n, p, index, reach);
+        return;
+    }
     {
         const unsigned distance = p - pair_at;
         const bool third_equal = n - p >= 3 && content[pair_at + 2] == content[p + 2];
         extend_reach(reach, distance_class(distance), p + (third_equal ? 3 : 2), distance);
         if (!third_equal && n - p >= 3) {
-            const std::uint32_t triple = triple_bytes(content + p);
-            for (Position q = index.triple_head[hash_bytes(triple)]; in_window(p, q); q = index.triple_prev[q & kRingMask]) {
-                if (triple_bytes(content + q) == triple) {
-                    extend_reach(reach, distance_class(p - q), p + 3, p - q);
-                    break;
-                }
-            }
+            const Position q = nearest<triple_bytes>(content, p, triple_bytes(content + p), index.triple_head, index.triple_prev);
+            if (q != kNoPosition) extend_reach(reach, distance_class(p - q), p + 3, p - q);
         }
     }
     if (n - p < 4) return;
     const std::uint32_t quad = load32(content + p);
+    if (is_byte_run(quad)) {
+        if (p >= index.run_end) {
+            start_byte_run(content, n, p, index, reach);
+            return;
+        }
+        if (p == index.run_start + 1) extend_reach(reach, 0, index.run_end, 1);
+        for (; !index.later_matches.empty() && index.later_matches.back().at == p; index.later_matches.pop_back()) {
+            const LaterMatch& later = index.later_matches.back();
+            extend_reach(reach, distance_class(later.distance), later.end, later.distance);
+        }
+        return;
+    }
     const unsigned before = byte_before(content, p);
     Position q = index.quad_head[hash_bytes(quad)];
     while (in_window(p, q)) {
@@ -188,13 +292,17 @@ void find_matches(const std::uint8_t* content, Position n, Position p, MatchInde
 void index_position(const std::uint8_t* content, Position n, Position p, MatchIndex& index) {
     const Position left = n - p;
     if (left < 2) return;
-    index.pair_head[pair_key(content + p)] = p;
+    Position& pair_head = index.pair_head[hash_bytes(pair_bytes(content + p))];
+    index.pair_prev[p & kRingMask] = pair_head;
+    pair_head = p;
     if (left < 3) return;
     Position& triple_head = index.triple_head[hash_bytes(triple_bytes(content + p))];
     index.triple_prev[p & kRingMask] = triple_head;
     triple_head = p;
     if (left < 4) return;
-    Position& quad_head = index.quad_head[hash_bytes(load32(content + p))];
+    const std::uint32_t quad = load32(content + p);
+    if (is_byte_run(quad)) return;
+    Position& quad_head = index.quad_head[hash_bytes(quad)];
     const Position next = quad_head;
     index.quad_prev[p & kRingMask] = next;
     const bool same_before = in_window(p, next) && byte_before(content, next) == byte_before(content, p);
@@ -203,74 +311,79 @@ void index_position(const std::uint8_t* content, Position n, Position p, MatchIn
 }
 
 // ---------------------------------------------------------------------------------------
-// Sliding-window minimum per (class, group)
+// The cheapest way into each node
+//
+// Copies of up to 11 bytes are relaxed directly into the next nodes. Longer ones come from one
+// chain of sources per class (below), which a source joins when its 12-byte copy arrives.
 
-// A minimal double-ended queue on a ring of power-of-two size.
-template <typename T>
-struct Ring {
-    std::vector<T> slots;
-    std::size_t head = 0;
-    std::size_t size = 0;
-};
+constexpr Position kShortestChainLength = 12;  // the first length of group 2
+constexpr unsigned kChainGroup = 2;            // looked at every node
+constexpr unsigned kFirstFarGroup = 3;         // remembered between changes
+static_assert(kLengthGroups[kChainGroup].first == kShortestChainLength);
 
-template <typename T>
-T& ring_front(Ring<T>& ring) { return ring.slots[ring.head]; }
-
-template <typename T>
-T& ring_back(Ring<T>& ring) { return ring.slots[(ring.head + ring.size - 1) & (ring.slots.size() - 1)]; }
-
-template <typename T>
-void ring_push_back(Ring<T>& ring, const T& value) {
-    if (ring.size == ring.slots.size()) {
-        std::vector<T> grown(std::max<std::size_t>(8, ring.slots.size() * 2));
-        for (std::size_t i = 0; i < ring.size; ++i) grown[i] = ring.slots[(ring.head + i) & (ring.slots.size() - 1)];
-        ring.slots.swap(grown);
-        ring.head = 0;
-    }
-    ring.slots[(ring.head + ring.size) & (ring.slots.size() - 1)] = value;
-    ++ring.size;
-}
-
-template <typename T>
-void ring_pop_front(Ring<T>& ring) {
-    ring.head = (ring.head + 1) & (ring.slots.size() - 1);
-    --ring.size;
-}
-
-template <typename T>
-void ring_pop_back(Ring<T>& ring) { --ring.size; }
-
-// Consecutive sources queued with the same match end and distance, not yet in reach of a
-// length of the group.
-struct PendingSources {
-    Position first;
-    Position count;
+// A source position that can copy into every node up to `end` with `distance`.
+template <typename Cost>
+struct Source {
+    Position at;
     Position end;
+    Cost cost;  // of reaching `at`
     std::uint16_t distance;
 };
 
-// A source in reach: it offers every node up to `expiry` at value + the token's bits.
+// The sources of one class, oldest first, that still matter: a newer source that costs no more
+// reaches at least as far with shorter, never dearer lengths, so it replaces every such older
+// one. What is left costs strictly more from front to back, and the cheapest copy of each
+// length group is the group's oldest source. Every group's oldest source is remembered as
+// `first[g]` (an absolute index), which only moves forward as the sources age.
+//
+// Group 2 changes at almost every node and is looked at each time. The far groups change only
+// when a source ages across a group edge, expires, or is displaced, so their best offer is
+// kept until the first node where that can happen.
 template <typename Cost>
-struct Offer {
-    Position source;
-    Position expiry;
-    Cost value;
-    std::uint16_t distance;
+struct SourceChain {
+    std::vector<Source<Cost>> ring;  // power-of-two size; index & (size - 1)
+    std::uint32_t front = 0;         // absolute indices
+    std::uint32_t back = 0;
+    std::array<std::uint32_t, kLengthGroupCount> first{};
+    unsigned groups_in_use = 0;  // first[] is meaningful below this
+    Position far_valid_until = 0;
+    Cost far_total = 0;  // the far groups' best offer; far_at == kNoPosition when none
+    Position far_at = kNoPosition;
+    std::uint16_t far_distance = 0;
 };
 
-// Sources enter in position order, become usable at source + first length of the group and
-// stop at min(source + last length, match end); both bounds only grow with the source, so a
-// later source with a value no higher makes an earlier one useless.
 template <typename Cost>
-struct CopyQueue {
-    Ring<PendingSources> pending;
-    Ring<Offer<Cost>> offers;
+Source<Cost>& chain_at(SourceChain<Cost>& chain, std::uint32_t index) {
+    return chain.ring[index & (chain.ring.size() - 1)];
+}
+
+template <typename Cost>
+void chain_add(SourceChain<Cost>& chain, const Source<Cost>& source) {
+    while (chain.back != chain.front && chain_at(chain, chain.back - 1).cost >= source.cost) --chain.back;
+    if (chain.groups_in_use > kChainGroup && chain.back < chain.first[kChainGroup]) chain.far_valid_until = 0;
+    for (unsigned g = kChainGroup; g < chain.groups_in_use && chain.first[g] > chain.back; ++g) chain.first[g] = chain.back;
+    if (chain.back - chain.front == chain.ring.size()) {
+        std::vector<Source<Cost>> grown(std::max<std::size_t>(16, chain.ring.size() * 2));
+        for (std::uint32_t i = chain.front; i != chain.back; ++i) grown[i & (grown.size() - 1)] = chain_at(chain, i);
+        chain.ring.swap(grown);
+    }
+    chain_at(chain, chain.back++) = source;
+    // It turns far when its copies reach the first far group.
+    chain.far_valid_until = std::min<Position>(chain.far_valid_until, source.at + static_cast<Position>(kLengthGroups[kFirstFarGroup].first));
+}
+
+// The cheapest way into a node so far: the cost of the path through it and how it ends.
+template <typename Cost>
+struct Arrival {
+    Cost total;
+    std::uint32_t step;  // see Parse
 };
 
 // How each node is reached: 0 for a literal, else (length << 9) | (distance - 1); lengths too
-// long for that are kept aside.
+// long for that are kept aside. The top bit marks the nodes of the chosen path.
 constexpr unsigned kStepDistanceBits = 9;
-constexpr std::uint32_t kLongStep = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kOnPath = std::uint32_t{1} << 31;
+constexpr std::uint32_t kLongStep = kOnPath - 1;
 constexpr std::uint64_t kMaxPackedStepLength = (kLongStep >> kStepDistanceBits) - 1;
 
 struct LongStep {
@@ -280,108 +393,171 @@ struct LongStep {
 };
 
 struct Parse {
-    std::vector<std::uint32_t> steps;  // per node 1..n
-    std::vector<LongStep> long_steps;  // by node, ascending
+    std::unique_ptr<std::uint32_t[]> steps;  // per node 1..n
+    std::vector<LongStep> long_steps;        // by node, ascending
     std::uint64_t bits = 0;
 };
 
-template <typename Cost>
-void queue_sources(Position p, const Reach& reach, std::array<std::array<CopyQueue<Cost>, kLengthGroupCount>, kDistanceClassCount>& queues,
-                   std::array<std::uint32_t, kDistanceClassCount>& live) {
-    // Class c serves the nodes past what every cheaper class reaches.
-    Position covered = p + 1;
-    for (unsigned cls = 0; cls < kDistanceClassCount; ++cls) {
-        const Position end = reach.end[cls];
-        if (end <= covered) continue;
-        for (unsigned g = 0; g < kLengthGroupCount; ++g) {
-            const LengthGroup& group = kLengthGroups[g];
-            if (p + group.first > end) break;
-            if (p + group.last <= covered) continue;
-            Ring<PendingSources>& pending = queues[cls][g].pending;
-            if (pending.size != 0) {
-                PendingSources& last = ring_back(pending);
-                if (last.first + last.count == p && last.end == end && last.distance == reach.distance[cls]) {
-                    ++last.count;
-                    continue;
-                }
-            }
-            ring_push_back(pending, PendingSources{p, 1, end, reach.distance[cls]});
-            live[cls] |= std::uint32_t{1} << g;
+std::uint32_t pack_step(Position length, unsigned distance) { return (length << kStepDistanceBits) | (distance - 1u); }
+
+// Walks the groups from `g` on over the sources before `upper`, moving each group's first[]
+// past the sources that have aged out of it, until the group that holds the front. Calls
+// offer(g, source) for each group's oldest source and returns the group after the last.
+template <typename Cost, typename OfferFn>
+unsigned walk_groups(SourceChain<Cost>& chain, Position node, unsigned g, unsigned g_end, std::uint32_t upper, OfferFn offer) {
+    for (; g < g_end; ++g) {
+        std::uint32_t f = g < chain.groups_in_use ? std::max(chain.first[g], chain.front) : chain.front;
+        f = std::min(f, upper);
+        const std::uint64_t last = kLengthGroups[g].last;
+        while (f != upper && chain_at(chain, f).at + last < node) ++f;
+        chain.first[g] = f;
+        if (f != upper) offer(g, chain_at(chain, f));
+        if (f == chain.front) {
+            chain.groups_in_use = g + 1;
+            return g + 1;
         }
-        covered = end;
+        upper = f;
+    }
+    chain.groups_in_use = std::max(chain.groups_in_use, g_end);
+    return g_end;
+}
+
+// The chain's best copy into `node`, if it beats `best` (whose length it then sets).
+template <typename Cost>
+void chain_offer(SourceChain<Cost>& chain, unsigned cls, Position node, Cost& best, Position& length, std::uint16_t& distance) {
+    while (chain.front != chain.back && chain_at(chain, chain.front).end < node) {
+        ++chain.front;
+        chain.far_valid_until = 0;
+    }
+    auto consider = [&](unsigned g, const Source<Cost>& source) {
+        const Cost total = source.cost + copy_token_bits(cls, g);
+        if (total < best) {
+            best = total;
+            length = node - source.at;
+            distance = source.distance;
+        }
+    };
+    if (chain.front == chain.back) chain.groups_in_use = 0;
+    if (chain.front != chain.back) walk_groups(chain, node, kChainGroup, kFirstFarGroup, chain.back, consider);
+    if (chain.front == chain.back || chain.first[kChainGroup] == chain.front) {
+        // Nothing far: look again once something may be.
+        chain.far_valid_until = 0;
+        chain.far_at = kNoPosition;
+        return;
+    }
+    const std::uint32_t near_start = chain.first[kChainGroup];
+    if (node >= chain.far_valid_until) {
+        // The next change: a far group's oldest source ages out, the oldest group-2 source
+        // turns far, or the front expires.
+        Position until = chain_at(chain, chain.front).end + 1;
+        if (near_start != chain.back)
+            until = std::min<Position>(until, chain_at(chain, near_start).at + static_cast<Position>(kLengthGroups[kFirstFarGroup].first));
+        chain.far_at = kNoPosition;
+        walk_groups(chain, node, kFirstFarGroup, kLengthGroupCount, near_start, [&](unsigned g, const Source<Cost>& source) {
+            const Cost total = source.cost + copy_token_bits(cls, g);
+            if (chain.far_at == kNoPosition || total < chain.far_total) {
+                chain.far_total = total;
+                chain.far_at = source.at;
+                chain.far_distance = source.distance;
+            }
+            until = static_cast<Position>(std::min<std::uint64_t>(until, source.at + kLengthGroups[g].last + 1));
+        });
+        chain.far_valid_until = until;
+    }
+    if (chain.far_at != kNoPosition && chain.far_total < best) {
+        best = chain.far_total;
+        length = node - chain.far_at;
+        distance = chain.far_distance;
     }
 }
+
+// A source waiting to join its class's chain.
+template <typename Cost>
+struct WaitingSource {
+    Source<Cost> source;
+    unsigned cls;
+};
+
+constexpr unsigned kShortCopyMask = 15;  // ring of arrivals for the next nodes
 
 template <typename Cost>
 Parse parse_content(std::span<const std::uint8_t> content) {
     const std::uint8_t* bytes = content.data();
     const auto n = static_cast<Position>(content.size());
-    std::vector<Cost> cost(std::size_t{n} + 1);
+    constexpr Cost kUnreached = std::numeric_limits<Cost>::max();
     Parse parse;
-    parse.steps.resize(std::size_t{n} + 1);
+    parse.steps.reset(new std::uint32_t[std::size_t{n} + 1]);
     MatchIndex index;
     Reach reach;
-    std::array<std::array<CopyQueue<Cost>, kLengthGroupCount>, kDistanceClassCount> queues;
-    std::array<std::uint32_t, kDistanceClassCount> live{};
+    std::array<Arrival<Cost>, kShortCopyMask + 1> short_arrivals;
+    short_arrivals.fill({kUnreached, 0});
+    std::array<SourceChain<Cost>, kDistanceClassCount> chains;
+    unsigned live_classes = 0;
+    // Sources of the last 11 positions, at most one per class, in order of joining.
+    std::array<WaitingSource<Cost>, 128> waiting;
+    static_assert(128 >= (kShortestChainLength - 1) * kDistanceClassCount);
+    unsigned waiting_front = 0;
+    unsigned waiting_back = 0;
+    Cost cost = 0;  // of reaching p
 
     for (Position p = 0; p < n; ++p) {
         find_matches(bytes, n, p, index, reach);
         index_position(bytes, n, p, index);
-        queue_sources(p, reach, queues, live);
+
+        // Each class serves the lengths past those a cheaper class reaches.
+        const Position furthest = reach.end[kDistanceClassCount - 1];
+        for (unsigned cls = 0, covered = p + 1; covered < furthest; ++cls) {
+            const Position end = reach.end[cls];
+            if (end <= covered) continue;
+            const unsigned distance = reach.distance[cls];
+            const Position last_short = std::min<Position>(end, p + kShortestChainLength - 1);
+            const Cost base = cost + copy_token_bits(cls, 0) - kLengthGroups[0].code_bits;
+            for (Position to = std::max<Position>(covered + 1, p + kMinCopyLength); to <= last_short; ++to) {
+                const Cost total = base + (to - p > kLengthGroups[0].last ? kLengthGroups[1].code_bits : kLengthGroups[0].code_bits);
+                Arrival<Cost>& arrival = short_arrivals[to & kShortCopyMask];
+                if (total < arrival.total) arrival = {total, pack_step(to - p, distance)};
+            }
+            if (end - p >= kShortestChainLength)
+                waiting[waiting_back++ % waiting.size()] = {{p, end, cost, static_cast<std::uint16_t>(distance)}, cls};
+            covered = end;
+        }
 
         const Position node = p + 1;
-        Cost best = cost[p] + kLiteralTokenBits;
-        std::uint32_t step = 0;
-        Position best_length = 0;
-        std::uint16_t best_distance = 0;
-        for (unsigned cls = 0; cls < kDistanceClassCount; ++cls) {
-            for (std::uint32_t mask = live[cls]; mask != 0; mask &= mask - 1) {
-                const auto g = static_cast<unsigned>(std::countr_zero(mask));
-                CopyQueue<Cost>& queue = queues[cls][g];
-                const LengthGroup& group = kLengthGroups[g];
-                if (queue.pending.size != 0) {
-                    PendingSources& sources = ring_front(queue.pending);
-                    if (sources.first + group.first == node) {
-                        const Position source = sources.first;
-                        const Offer<Cost> offer{source,
-                                                static_cast<Position>(std::min<std::uint64_t>(source + group.last, sources.end)),
-                                                cost[source], sources.distance};
-                        if (--sources.count == 0) {
-                            ring_pop_front(queue.pending);
-                        } else {
-                            ++sources.first;
-                        }
-                        while (queue.offers.size != 0 && ring_back(queue.offers).value >= offer.value) ring_pop_back(queue.offers);
-                        ring_push_back(queue.offers, offer);
-                    }
-                }
-                while (queue.offers.size != 0 && ring_front(queue.offers).expiry < node) ring_pop_front(queue.offers);
-                if (queue.offers.size != 0) {
-                    const Offer<Cost>& offer = ring_front(queue.offers);
-                    const Cost candidate = offer.value + copy_token_bits(cls, g);
-                    if (candidate < best) {
-                        best = candidate;
-                        best_length = node - offer.source;
-                        best_distance = offer.distance;
-                        step = 1;
-                    }
-                } else if (queue.pending.size == 0) {
-                    live[cls] &= ~(std::uint32_t{1} << g);
-                }
-            }
+        // Sources whose 12-byte copies first arrive here join their chains.
+        for (; waiting_front != waiting_back && waiting[waiting_front % waiting.size()].source.at + kShortestChainLength == node;
+             ++waiting_front) {
+            const WaitingSource<Cost>& joining = waiting[waiting_front % waiting.size()];
+            chain_add(chains[joining.cls], joining.source);
+            live_classes |= 1u << joining.cls;
         }
-        cost[node] = best;
-        if (step != 0) {
-            if (best_length <= kMaxPackedStepLength) {
-                step = (best_length << kStepDistanceBits) | (best_distance - 1u);
+
+        Arrival<Cost>& arrival = short_arrivals[node & kShortCopyMask];
+        Cost best = cost + kLiteralTokenBits;
+        std::uint32_t step = 0;
+        if (arrival.total < best) {
+            best = arrival.total;
+            step = arrival.step;
+        }
+        arrival.total = kUnreached;
+        Position long_length = 0;
+        std::uint16_t long_distance = 0;
+        for (unsigned live = live_classes; live != 0; live &= live - 1) {
+            const auto cls = static_cast<unsigned>(std::countr_zero(live));
+            chain_offer(chains[cls], cls, node, best, long_length, long_distance);
+            if (chains[cls].front == chains[cls].back) live_classes &= ~(1u << cls);
+        }
+        if (long_length != 0) {
+            if (long_length <= kMaxPackedStepLength) {
+                step = pack_step(long_length, long_distance);
             } else {
                 step = kLongStep;
-                parse.long_steps.push_back({node, best_length, best_distance});
+                parse.long_steps.push_back({node, long_length, long_distance});
             }
         }
         parse.steps[node] = step;
+        cost = best;
     }
-    parse.bits = cost[n];
+    parse.bits = cost;
     return parse;
 }
 
@@ -436,11 +612,10 @@ std::vector<std::uint8_t> pack_stream(std::span<const std::uint8_t> content) {
                       ? parse_content<std::uint32_t>(content)
                       : parse_content<std::uint64_t>(content);
 
-    // Walk back from the end, linking each node on the path to the one after it.
-    std::vector<Position> next(std::size_t{n} + 1, kNoPosition);
+    // Mark the path, walking back from the end.
     auto long_step = parse.long_steps.rbegin();
     for (Position node = n; node != 0;) {
-        const std::uint32_t step = parse.steps[node];
+        std::uint32_t& step = parse.steps[node];
         Position length = 1;
         if (step == kLongStep) {
             while (long_step->node != node) ++long_step;
@@ -448,7 +623,7 @@ std::vector<std::uint8_t> pack_stream(std::span<const std::uint8_t> content) {
         } else if (step != 0) {
             length = step >> kStepDistanceBits;
         }
-        next[node - length] = node;
+        step |= kOnPath;
         node -= length;
     }
 
@@ -456,14 +631,15 @@ std::vector<std::uint8_t> pack_stream(std::span<const std::uint8_t> content) {
     for (unsigned i = 0; i < kSizeHeaderBytes; ++i) stream[i] = static_cast<std::uint8_t>(n >> (8 * i));
     BitWriter writer{stream.data() + kSizeHeaderBytes};
     auto long_forward = parse.long_steps.begin();
-    for (Position node = 0; node != n; node = next[node]) {
-        const Position to = next[node];
-        const std::uint32_t step = parse.steps[to];
+    for (Position node = 1; node <= n; ++node) {
+        std::uint32_t step = parse.steps[node];
+        if ((step & kOnPath) == 0) continue;
+        step &= ~kOnPath;
         if (step == 0) {
             put_bits(writer, kLiteralFlag, kFlagBits);
-            put_bits(writer, content[node], 8);
+            put_bits(writer, content[node - 1], 8);
         } else if (step == kLongStep) {
-            while (long_forward->node != to) ++long_forward;
+            while (long_forward->node != node) ++long_forward;
             put_copy(writer, long_forward->length, long_forward->distance);
         } else {
             put_copy(writer, step >> kStepDistanceBits, (step & ((1u << kStepDistanceBits) - 1)) + 1);

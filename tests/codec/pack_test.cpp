@@ -1,9 +1,11 @@
 // pack_stream must write a valid stream of exactly the smallest size the format allows.
 // The optimum is checked against a plain exhaustive search (every distance, every length);
-// validity against a bit-by-bit reader written here, which has no slack after the content.
+// validity against a bit-by-bit reader written here, which has no slack after the content,
+// and against expand_stream with an output of exactly the content's size.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "codec/packed_stream.h"
+#include "support/expand_checks.h"
 
 namespace norvak {
 namespace {
@@ -116,20 +119,29 @@ unsigned length_code_bits(std::uint64_t length) {
     }
 }
 
+// Every distance 1..510 and every length it allows. A copy's cost depends only on its class
+// and length, so per class the longest match of any of its distances stands for all of them.
 std::uint64_t optimal_token_bits(const Bytes& content) {
     const std::size_t n = content.size();
+    // match[i][d]: how many bytes from i on equal those d before them.
+    std::vector<std::vector<std::uint32_t>> match(n + 1, std::vector<std::uint32_t>(511, 0));
+    for (std::size_t i = n; i-- > 0;)
+        for (std::size_t d = 1; d <= std::min<std::size_t>(i, 510); ++d)
+            if (content[i] == content[i - d]) match[i][d] = 1 + match[i + 1][d];
+
     std::vector<std::uint64_t> best(n + 1, std::numeric_limits<std::uint64_t>::max());
     best[0] = 0;
     for (std::size_t i = 0; i < n; ++i) {
         best[i + 1] = std::min(best[i + 1], best[i] + 9);
-        for (std::size_t distance = 1; distance <= std::min<std::size_t>(i, 510); ++distance) {
+        std::array<std::size_t, 8> longest{};
+        for (std::size_t d = 1; d <= std::min<std::size_t>(i, 510); ++d) {
             unsigned cls = 0;
-            while (distance - 1 > ((2u << cls) - 2) + ((2u << cls) - 1)) ++cls;
-            std::size_t match = 0;
-            while (i + match < n && content[i + match] == content[i + match - distance]) ++match;
-            for (std::size_t length = 2; length <= match; ++length)
-                best[i + length] = std::min(best[i + length], best[i] + 4 + (cls + 1) + length_code_bits(length));
+            while (d - 1 > ((2u << cls) - 2) + ((2u << cls) - 1)) ++cls;
+            longest[cls] = std::max<std::size_t>(longest[cls], match[i][d]);
         }
+        for (unsigned cls = 0; cls < 8; ++cls)
+            for (std::size_t length = 2; length <= longest[cls]; ++length)
+                best[i + length] = std::min(best[i + length], best[i] + 4 + (cls + 1) + length_code_bits(length));
     }
     return best[n];
 }
@@ -237,11 +249,21 @@ std::vector<Shape> shapes() {
     };
 }
 
-void expect_optimal_and_valid(const Bytes& content) {
-    const Bytes stream = pack_stream(content);
+// Valid for both readers, and exactly the content comes back.
+void expect_round_trip(const Bytes& content, const Bytes& stream) {
     const ReadResult read = read_stream(stream);
     ASSERT_EQ(read.error, "");
-    ASSERT_EQ(read.content, content);
+    ASSERT_TRUE(read.content == content);
+    const test::Expanded expanded = test::expand_exact(stream);
+    ASSERT_EQ(expanded.result.status, ExpandStatus::ok);
+    ASSERT_TRUE(expanded.guard_intact);
+    ASSERT_TRUE(expanded.output == content);
+}
+
+void expect_optimal_and_valid(const Bytes& content) {
+    const Bytes stream = pack_stream(content);
+    ASSERT_NO_FATAL_FAILURE(expect_round_trip(content, stream));
+    const ReadResult read = read_stream(stream);
     EXPECT_EQ(read.token_bits, optimal_token_bits(content));
     EXPECT_LE(stream.size(), literal_stream_size(content.size()));
 }
@@ -253,33 +275,45 @@ TEST(PackStream, ReachesTheExhaustiveOptimumOnEveryShape) {
     }
 }
 
-TEST(PackStream, ReachesTheOptimumOnManySmallMixedInputs) {
-    std::mt19937 random(99);
-    for (int round = 0; round < 200; ++round) {
-        // Pieces of runs, copies of earlier pieces and noise, so that matches of every class
-        // and length overlap each other.
-        Bytes content;
-        const std::size_t target = 1 + random() % 400;
-        while (content.size() < target) {
-            switch (random() % 4) {
-                case 0:
-                    content.insert(content.end(), 1 + random() % 30, static_cast<std::uint8_t>(random() % 3));
+// Pieces of runs, copies of earlier pieces and noise, so that matches of every class and
+// length overlap each other; `longest` bounds a piece.
+Bytes mixed_pieces(std::mt19937& random, std::size_t size, std::size_t longest) {
+    Bytes content;
+    while (content.size() < size) {
+        switch (random() % 4) {
+            case 0:
+                content.insert(content.end(), 1 + random() % longest, static_cast<std::uint8_t>(random() % 3));
+                break;
+            case 1:
+                if (!content.empty()) {
+                    const std::size_t from = random() % content.size();
+                    const std::size_t length = 1 + random() % (longest + longest / 2);
+                    for (std::size_t i = 0; i < length; ++i) content.push_back(content[from + i]);
                     break;
-                case 1:
-                    if (!content.empty()) {
-                        const std::size_t from = random() % content.size();
-                        const std::size_t length = 1 + random() % 40;
-                        for (std::size_t i = 0; i < length; ++i) content.push_back(content[from + i]);
-                        break;
-                    }
-                    [[fallthrough]];
-                default:
-                    for (std::size_t i = 1 + random() % 6; i > 0; --i) content.push_back(static_cast<std::uint8_t>(random() % 4));
-            }
+                }
+                [[fallthrough]];
+            default:
+                for (std::size_t i = 1 + random() % 6; i > 0; --i) content.push_back(static_cast<std::uint8_t>(random() % 4));
         }
-        SCOPED_TRACE(round);
-        expect_optimal_and_valid(content);
-        if (HasFatalFailure() || HasNonfatalFailure()) return;
+    }
+    return content;
+}
+
+TEST(PackStream, ReachesTheOptimumOnManyMixedInputs) {
+    struct Case {
+        int rounds;
+        std::size_t largest;
+        std::size_t longest_piece;
+    };
+    // Short pieces stress the near lengths, long ones the far length groups and expiry.
+    for (const Case c : {Case{200, 400, 30}, Case{25, 1500, 400}}) {
+        std::mt19937 random(static_cast<unsigned>(99 + c.largest));
+        for (int round = 0; round < c.rounds; ++round) {
+            const Bytes content = mixed_pieces(random, 1 + random() % c.largest, c.longest_piece);
+            SCOPED_TRACE(testing::Message() << "largest " << c.largest << " round " << round);
+            expect_optimal_and_valid(content);
+            if (HasFatalFailure() || HasNonfatalFailure()) return;
+        }
     }
 }
 
@@ -329,9 +363,7 @@ TEST(PackStream, PacksLargeInputsValidly) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Bytes stream = pack_stream(c.content);
-        const ReadResult read = read_stream(stream);
-        ASSERT_EQ(read.error, "");
-        EXPECT_TRUE(read.content == c.content);
+        expect_round_trip(c.content, stream);
         EXPECT_LE(stream.size(), c.most_bytes);
     }
 }
