@@ -109,7 +109,7 @@ bool seal_matches(std::span<const std::uint8_t> image) {
 }  // namespace
 
 bool executable_is_unaltered() {
-    std::optional<std::vector<std::uint8_t>> image = platform::read_own_executable();
+    std::optional<platform::ByteBuffer> image = platform::read_own_executable();
     // A file that cannot be read at all cannot be judged; that is not evidence of a change.
     if (!image) return true;
     return seal_matches(*image);

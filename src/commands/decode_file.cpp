@@ -1,9 +1,8 @@
-#include <algorithm>
-#include <limits>
-#include <memory>
 #include <new>
-#include <vector>
+#include <optional>
+#include <span>
 
+#include "codec/growing_expand.h"
 #include "codec/packed_stream.h"
 #include "commands/file_commands.h"
 #include "platform/console.h"
@@ -14,30 +13,23 @@ namespace {
 
 void complain(std::string_view text) { platform::print_line(platform::ConsoleStream::err, text); }
 
-// The first output buffer: the header's claim is not trusted with memory until the stream
-// proves it. Most saves fit at once; a lying header costs a few doublings at most.
-constexpr std::uint64_t kMinFirstOutputBytes = 64 * 1024;
-constexpr std::uint64_t kExpectedGrowth = 16;
-
 struct Expansion {
     ExpandResult result;
-    std::unique_ptr<std::uint8_t[]> content;
+    platform::ByteBuffer content;
 };
 
-// Expands `stream` into a buffer that grows by doubling while the content does not fit.
-// Throws std::bad_alloc when the content needs more memory than there is.
-Expansion expand_growing(std::span<const std::uint8_t> stream) {
-    std::uint64_t content_size = announced_content_size(stream).value_or(0);
-    if (content_size > std::numeric_limits<std::size_t>::max()) throw std::bad_alloc();
-    std::uint64_t capacity = std::min(content_size, std::max(kMinFirstOutputBytes, kExpectedGrowth * stream.size()));
+// Expands `stream` into a buffer that grows while the content does not fit, so a lying
+// header costs a few doublings rather than the memory it claims. Only one buffer is held
+// at a time. Throws std::bad_alloc when the content needs more memory than there is.
+Expansion expand_into_memory(std::span<const std::uint8_t> stream) {
     Expansion expansion;
-    for (;;) {
-        expansion.content.reset();  // never hold two buffers at once
-        expansion.content = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(capacity));
-        expansion.result = expand_stream(stream, {expansion.content.get(), static_cast<std::size_t>(capacity)});
-        if (expansion.result.status != ExpandStatus::output_too_small || capacity >= content_size) return expansion;
-        capacity = std::min(content_size, capacity * 2);
-    }
+    auto grow = [&](std::size_t capacity) -> std::optional<std::span<std::uint8_t>> {
+        expansion.content = platform::ByteBuffer();
+        expansion.content.resize(capacity);
+        return std::span<std::uint8_t>(expansion.content);
+    };
+    expansion.result = *expand_growing(stream, grow);
+    return expansion;
 }
 
 }  // namespace
@@ -47,7 +39,7 @@ bool decode_file(const std::string& input_path, const std::string& output_path) 
     // the output as it was, and a file can be decoded onto itself.
     Expansion expansion;
     try {
-        std::vector<std::uint8_t> stream;
+        platform::ByteBuffer stream;
         switch (platform::read_whole_file(input_path, stream)) {
         case platform::ReadStatus::ok:
             break;
@@ -60,7 +52,7 @@ bool decode_file(const std::string& input_path, const std::string& output_path) 
         case platform::ReadStatus::out_of_memory:
             throw std::bad_alloc();
         }
-        expansion = expand_growing(stream);
+        expansion = expand_into_memory(stream);
     } catch (const std::bad_alloc&) {
         complain("Not enough memory to decode input file.");
         return false;
@@ -70,8 +62,8 @@ bool decode_file(const std::string& input_path, const std::string& output_path) 
         return false;
     }
 
-    std::span<const std::uint8_t> content{expansion.content.get(),
-                                          static_cast<std::size_t>(expansion.result.content_size)};
+    std::span<const std::uint8_t> content = std::span(expansion.content).first(
+        static_cast<std::size_t>(expansion.result.content_size));
     switch (platform::write_whole_file(output_path, content)) {
     case platform::WriteStatus::ok:
         break;
@@ -82,7 +74,7 @@ bool decode_file(const std::string& input_path, const std::string& output_path) 
         complain("Can not write output file.");
         return false;
     }
-    expansion.content.reset();
+    expansion.content = platform::ByteBuffer();
     platform::print_line(platform::ConsoleStream::out, "file has decoded to " + output_path);
     return true;
 }

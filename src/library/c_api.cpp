@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "codec/packed_stream.h"
-#include "library/growing_decode.h"
+#include "codec/growing_expand.h"
 #include "library/status.h"
 #include "norvak/norvak.h"
 
@@ -96,7 +96,7 @@ norvak_status norvak_decode_alloc(const uint8_t* stream, size_t stream_size, uin
     };
     norvak_status status = guarded([&] {
         std::optional<norvak::ExpandResult> result =
-            norvak::library::expand_growing(input_span(stream, stream_size), grow);
+            norvak::expand_growing(input_span(stream, stream_size), grow);
         if (!result) return NORVAK_ERROR_OUT_OF_MEMORY;
         if (result->status == norvak::ExpandStatus::ok && result->content_size != 0) {
             *out = buffer;

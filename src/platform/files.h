@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_buffer.h"
+
 namespace norvak::platform {
 
 // ---------------------------------------------------------------------------------------
@@ -17,7 +19,7 @@ namespace norvak::platform {
 enum class ReadStatus { ok, cannot_open, read_failed, out_of_memory };
 
 // Reads the whole file at `path` into `contents`. A directory cannot be opened.
-ReadStatus read_whole_file(const std::string& path, std::vector<std::uint8_t>& contents);
+ReadStatus read_whole_file(const std::string& path, ByteBuffer& contents);
 
 enum class WriteStatus { ok, cannot_open, write_failed };
 

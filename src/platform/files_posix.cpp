@@ -98,7 +98,7 @@ void remove_partial_output(const std::string& path) {
     if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
 }
 
-ReadStatus read_whole_file(const std::string& path, std::vector<std::uint8_t>& contents) {
+ReadStatus read_whole_file(const std::string& path, ByteBuffer& contents) {
     contents.clear();
     File file = open_input(path);
     if (!file.is_open()) return ReadStatus::cannot_open;
@@ -126,10 +126,10 @@ ReadStatus read_whole_file(const std::string& path, std::vector<std::uint8_t>& c
             contents.insert(contents.end(), chunk.begin(), chunk.begin() + got);
         }
     } catch (const std::bad_alloc&) {
-        contents = std::vector<std::uint8_t>();
+        contents = ByteBuffer();
         return ReadStatus::out_of_memory;
     } catch (const std::length_error&) {
-        contents = std::vector<std::uint8_t>();
+        contents = ByteBuffer();
         return ReadStatus::out_of_memory;
     }
     return ReadStatus::ok;

@@ -126,7 +126,7 @@ void remove_partial_output(const std::string& path) {
     if (regular) DeleteFileA(path.c_str());
 }
 
-ReadStatus read_whole_file(const std::string& path, std::vector<std::uint8_t>& contents) {
+ReadStatus read_whole_file(const std::string& path, ByteBuffer& contents) {
     contents.clear();
     Stream stream(std::fopen(path.c_str(), "rb"));
     if (!stream) return ReadStatus::cannot_open;
@@ -160,10 +160,10 @@ ReadStatus read_whole_file(const std::string& path, std::vector<std::uint8_t>& c
         }
         if (std::ferror(stream.get())) return ReadStatus::read_failed;
     } catch (const std::bad_alloc&) {
-        contents = std::vector<std::uint8_t>();
+        contents = ByteBuffer();
         return ReadStatus::out_of_memory;
     } catch (const std::length_error&) {
-        contents = std::vector<std::uint8_t>();
+        contents = ByteBuffer();
         return ReadStatus::out_of_memory;
     }
     return ReadStatus::ok;

@@ -3,11 +3,12 @@
 
 #include <cstdint>
 #include <optional>
-#include <vector>
+
+#include "platform/byte_buffer.h"
 
 namespace norvak::platform {
 
 // The bytes of the running program's executable file; nothing when it cannot be read.
-std::optional<std::vector<std::uint8_t>> read_own_executable();
+std::optional<ByteBuffer> read_own_executable();
 
 }  // namespace norvak::platform

@@ -4,8 +4,8 @@
 
 namespace norvak::platform {
 
-std::optional<std::vector<std::uint8_t>> read_own_executable() {
-    std::vector<std::uint8_t> image;
+std::optional<ByteBuffer> read_own_executable() {
+    ByteBuffer image;
     if (read_whole_file("/proc/self/exe", image) != ReadStatus::ok) return std::nullopt;
     return image;
 }

@@ -31,7 +31,7 @@ std::wstring own_executable_path() {
     }
 }
 
-bool read_exactly(HANDLE handle, std::vector<std::uint8_t>& image) {
+bool read_exactly(HANDLE handle, ByteBuffer& image) {
     constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
     std::size_t filled = 0;
     while (filled < image.size()) {
@@ -45,18 +45,18 @@ bool read_exactly(HANDLE handle, std::vector<std::uint8_t>& image) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> read_own_executable() {
+std::optional<ByteBuffer> read_own_executable() {
     std::wstring path = own_executable_path();
     if (path.empty()) return std::nullopt;
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::optional<std::vector<std::uint8_t>> result;
+    std::optional<ByteBuffer> result;
     LARGE_INTEGER size{};
     if (GetFileSizeEx(handle, &size) && size.QuadPart >= 0 &&
         static_cast<std::uint64_t>(size.QuadPart) <= std::numeric_limits<std::size_t>::max()) {
         try {
-            std::vector<std::uint8_t> image(static_cast<std::size_t>(size.QuadPart));
+            ByteBuffer image(static_cast<std::size_t>(size.QuadPart));
             if (read_exactly(handle, image)) result = std::move(image);
         } catch (const std::bad_alloc&) {
             // Treated like an unreadable file.

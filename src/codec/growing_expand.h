@@ -13,7 +13,7 @@
 
 #include "codec/packed_stream.h"
 
-namespace norvak::library {
+namespace norvak {
 
 inline constexpr std::uint64_t kMinFirstCapacity = 64 * 1024;
 inline constexpr std::uint64_t kFirstCapacityPerInputByte = 16;
@@ -47,4 +47,4 @@ std::optional<ExpandResult> expand_growing(std::span<const std::uint8_t> stream,
     }
 }
 
-}  // namespace norvak::library
+}  // namespace norvak

@@ -7,17 +7,17 @@
 #include <span>
 #include <vector>
 
-#include "library/growing_decode.h"
+#include "codec/growing_expand.h"
 #include "support/stream_builder.h"
 
 namespace {
 
 using norvak::ExpandStatus;
-using norvak::library::expand_growing;
+using norvak::expand_growing;
 using norvak::test::StreamBuilder;
 using Bytes = std::vector<std::uint8_t>;
 
-TEST(GrowingDecode, FirstCapacity) {
+TEST(GrowingExpand, FirstCapacity) {
     struct Case {
         std::uint64_t content;
         std::size_t input;
@@ -31,14 +31,14 @@ TEST(GrowingDecode, FirstCapacity) {
         {0x7fffffff, 0x10000000, 0x7fffffff},  // 16 x input past the content: the content
     };
     for (const Case& c : cases)
-        EXPECT_EQ(norvak::library::first_decode_capacity(c.content, c.input), c.expected)
+        EXPECT_EQ(norvak::first_decode_capacity(c.content, c.input), c.expected)
             << c.content << " " << c.input;
 }
 
-TEST(GrowingDecode, NextCapacityDoublesUpToTheContent) {
-    EXPECT_EQ(norvak::library::next_decode_capacity(65536, 1 << 20), 131072u);
-    EXPECT_EQ(norvak::library::next_decode_capacity(65536, 100000), 100000u);
-    EXPECT_EQ(norvak::library::next_decode_capacity(0x7fffffff / 2 + 1, 0x7fffffff), 0x7fffffffu);
+TEST(GrowingExpand, NextCapacityDoublesUpToTheContent) {
+    EXPECT_EQ(norvak::next_decode_capacity(65536, 1 << 20), 131072u);
+    EXPECT_EQ(norvak::next_decode_capacity(65536, 100000), 100000u);
+    EXPECT_EQ(norvak::next_decode_capacity(0x7fffffff / 2 + 1, 0x7fffffff), 0x7fffffffu);
 }
 
 // Hands out zeroed buffers and remembers every capacity asked for.
@@ -52,7 +52,7 @@ struct RecordingGrower {
     }
 };
 
-TEST(GrowingDecode, LyingHeaderNeverGetsItsSize) {
+TEST(GrowingExpand, LyingHeaderNeverGetsItsSize) {
     RecordingGrower grower;
     const Bytes stream = StreamBuilder().literals({'a', 'b'}).stream(0x7fffffff);
     std::optional<norvak::ExpandResult> result = expand_growing(stream, std::ref(grower));
@@ -61,7 +61,7 @@ TEST(GrowingDecode, LyingHeaderNeverGetsItsSize) {
     EXPECT_EQ(grower.requests, std::vector<std::size_t>{64 * 1024});
 }
 
-TEST(GrowingDecode, LargeExpansionDoublesUntilItFits) {
+TEST(GrowingExpand, LargeExpansionDoublesUntilItFits) {
     RecordingGrower grower;
     const std::size_t content_size = 300000;
     const Bytes stream = StreamBuilder().literal('z').copy(1, content_size - 1).stream(content_size);
@@ -72,7 +72,7 @@ TEST(GrowingDecode, LargeExpansionDoublesUntilItFits) {
     EXPECT_EQ(grower.buffer, Bytes(content_size, 'z'));
 }
 
-TEST(GrowingDecode, FailedAllocationStops) {
+TEST(GrowingExpand, FailedAllocationStops) {
     int calls = 0;
     auto failing = [&calls](std::size_t) -> std::optional<std::span<std::uint8_t>> {
         ++calls;
