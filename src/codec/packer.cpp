@@ -123,8 +123,11 @@ struct MatchIndex {
         none.fill(kNoRun);
         return none;
     }();
-    Position run_start = 0;  // the run that holds the current position, if run_end > it
+    // The latest run [run_start, run_end); its interior, where 4 of its bytes lie ahead, is
+    // the interior_length positions from run_start (or from run_start + 1 past the start).
+    Position run_start = 0;
     Position run_end = 0;
+    Position interior_length = 0;
     std::vector<LaterMatch> later_matches;  // the next one last
 };
 
@@ -193,37 +196,34 @@ void start_byte_run(const std::uint8_t* content, Position n, Position p, MatchIn
     const Position left = end - p;
     index.run_start = p;
     index.run_end = end;
+    index.interior_length = left - 4;
     index.later_matches.clear();
 
     const Position window_start = p > kMaxDistance ? p - kMaxDistance : 0;
     for (std::uint32_t r = index.last_run_of_byte[byte]; r != kNoRun && index.run_count - r <= kRunRingSize;) {
         const ByteRun& run = index.runs[r % kRunRingSize];
         if (run.end < window_start + 4) break;
+        r = run.previous_same_byte;
         const Position first = std::max(run.start, window_start);
         const Position last = run.end - 4;  // the last position with 4 bytes of the run
-        Position after_both = kNoPosition;   // common length after both runs, when needed
-        auto match_end = [&](Position q) {
-            const Position run_left = run.end - q;
-            if (run_left != left) return p + std::min(run_left, left);
-            if (after_both == kNoPosition) after_both = common_length(content, n, end, run.end);
-            return end + after_both;
-        };
-        for (unsigned cls = distance_class(p - last); cls <= distance_class(p - first); ++cls) {
+        // Within one class the furthest position matches longest, up to our run's end.
+        for (unsigned cls = distance_class(p - last); cls <= distance_class(p - first) && reach.end[cls] < end; ++cls) {
             const unsigned farthest = kDistanceClasses[cls].base + (2u << cls);
             const Position q = farthest >= p - first ? first : p - farthest;
-            extend_reach(reach, cls, match_end(q), p - q);
+            extend_reach(reach, cls, p + std::min(run.end - q, left), p - q);
         }
-        if (left <= run.end - first && left >= 4) {
+        // Past our run's end only if the bytes after both runs agree.
+        if (end == n || content[end] != content[run.end]) continue;
+        const Position beyond = end + common_length(content, n, end, run.end);
+        if (left <= run.end - first) {
             const Position q = run.end - left;
-            extend_reach(reach, distance_class(p - q), match_end(q), p - q);
+            extend_reach(reach, distance_class(p - q), beyond, p - q);
         }
         const Position run_length = run.end - run.start;
         if (run_length < left && run.start + kMaxDistance >= end - run_length) {
             const Position at = end - run_length;
-            const Position beyond = end + common_length(content, n, end, run.end);
-            if (beyond > end) index.later_matches.push_back({at, beyond, static_cast<std::uint16_t>(at - run.start)});
+            index.later_matches.push_back({at, beyond, static_cast<std::uint16_t>(at - run.start)});
         }
-        r = run.previous_same_byte;
     }
     std::sort(index.later_matches.begin(), index.later_matches.end(),
               [](const LaterMatch& a, const LaterMatch& b) { return a.at > b.at; });
@@ -232,11 +232,23 @@ void start_byte_run(const std::uint8_t* content, Position n, Position p, MatchIn
     index.last_run_of_byte[byte] = index.run_count++;
 }
 
+// Whether p lies inside the current run with 4 of its bytes ahead, past the run's start.
+bool inside_run(const MatchIndex& index, Position p) { return p - index.run_start - 1 < index.interior_length; }
+
 // Brings `reach` from p - 1 to p. A match at p either continues one at p - 1 (same distance,
 // byte before equal too), whose end `reach` already holds, or starts at p. Matches of 2 and 3
 // bytes count only their shortest distance; longer ones that start at p are found in the quad
 // chain, skipping whole stretches of entries whose byte before equals ours, or among the runs.
 void find_matches(const std::uint8_t* content, Position n, Position p, MatchIndex& index, Reach& reach) {
+    if (inside_run(index, p)) {
+        // Distance 1 reaches the run's end; only earlier runs of the length left can beat it.
+        if (p == index.run_start + 1) extend_reach(reach, 0, index.run_end, 1);
+        for (; !index.later_matches.empty() && index.later_matches.back().at == p; index.later_matches.pop_back()) {
+            const LaterMatch& later = index.later_matches.back();
+            extend_reach(reach, distance_class(later.distance), later.end, later.distance);
+        }
+        return;
+    }
     if (n - p < 2) return;
     const std::uint32_t pair = pair_bytes(content + p);
     const Position pair_at = nearest<pair_bytes>(content, p, pair, index.pair_head, index.pair_prev);
@@ -257,15 +269,7 @@ void find_matches(const std::uint8_t* content, Position n, Position p, MatchInde
     if (n - p < 4) return;
     const std::uint32_t quad = load32(content + p);
     if (is_byte_run(quad)) {
-        if (p >= index.run_end) {
-            start_byte_run(content, n, p, index, reach);
-            return;
-        }
-        if (p == index.run_start + 1) extend_reach(reach, 0, index.run_end, 1);
-        for (; !index.later_matches.empty() && index.later_matches.back().at == p; index.later_matches.pop_back()) {
-            const LaterMatch& later = index.later_matches.back();
-            extend_reach(reach, distance_class(later.distance), later.end, later.distance);
-        }
+        start_byte_run(content, n, p, index, reach);
         return;
     }
     const unsigned before = byte_before(content, p);
@@ -290,6 +294,9 @@ void find_matches(const std::uint8_t* content, Position n, Position p, MatchInde
 }
 
 void index_position(const std::uint8_t* content, Position n, Position p, MatchIndex& index) {
+    // Inside a run only its last positions can ever be the nearest of their pairs and triples
+    // for a lookup (run positions look nothing up), and runs keep out of the quad chains.
+    if (p - index.run_start < index.interior_length) return;
     const Position left = n - p;
     if (left < 2) return;
     Position& pair_head = index.pair_head[hash_bytes(pair_bytes(content + p))];
@@ -372,29 +379,21 @@ void chain_add(SourceChain<Cost>& chain, const Source<Cost>& source) {
     chain.far_valid_until = std::min<Position>(chain.far_valid_until, source.at + static_cast<Position>(kLengthGroups[kFirstFarGroup].first));
 }
 
-// The cheapest way into a node so far: the cost of the path through it and how it ends.
-template <typename Cost>
-struct Arrival {
-    Cost total;
-    std::uint32_t step;  // see Parse
-};
-
-// How each node is reached: 0 for a literal, else (length << 9) | (distance - 1); lengths too
-// long for that are kept aside. The top bit marks the nodes of the chosen path.
+// How each node is reached: 0 for a literal, else (length << 9) | (distance - 1) for copies of
+// up to 65535 bytes; a longer copy is kLongCopy | the number of its source and distance among
+// `long_sources`, where the nodes deep in a long run, reached from one source, share an entry.
 constexpr unsigned kStepDistanceBits = 9;
-constexpr std::uint32_t kOnPath = std::uint32_t{1} << 31;
-constexpr std::uint32_t kLongStep = kOnPath - 1;
-constexpr std::uint64_t kMaxPackedStepLength = (kLongStep >> kStepDistanceBits) - 1;
+constexpr std::uint32_t kLongCopy = std::uint32_t{1} << 31;
+constexpr Position kMaxPackedStepLength = 0xffff;
 
-struct LongStep {
-    Position node;
-    Position length;
+struct LongSource {
+    Position at;
     std::uint16_t distance;
 };
 
 struct Parse {
-    std::unique_ptr<std::uint32_t[]> steps;  // per node 1..n
-    std::vector<LongStep> long_steps;        // by node, ascending
+    std::unique_ptr<std::uint32_t[]> steps;  // per node 1..n; [0] is spare
+    std::vector<LongSource> long_sources;
     std::uint64_t bits = 0;
 };
 
@@ -480,6 +479,35 @@ struct WaitingSource {
 
 constexpr unsigned kShortCopyMask = 15;  // ring of arrivals for the next nodes
 
+// The cheapest short copy found so far into each of the next nodes.
+template <typename Cost>
+struct ShortArrivals {
+    std::array<Cost, kShortCopyMask + 1> total;
+    std::array<std::uint32_t, kShortCopyMask + 1> step{};
+};
+
+// Offers every copy of 2 to 11 bytes from p, each length in the cheapest class that reaches it.
+template <typename Cost>
+void relax_short_copies(const Reach& reach, Position p, Cost cost, ShortArrivals<Cost>& arrivals) {
+    const Position furthest = reach.end[kDistanceClassCount - 1];
+    for (unsigned cls = 0, covered = p + 1; covered < furthest && covered < p + kShortestChainLength - 1; ++cls) {
+        const Position end = reach.end[cls];
+        if (end <= covered) continue;
+        const unsigned distance = reach.distance[cls];
+        const Position last = std::min<Position>(end, p + kShortestChainLength - 1);
+        for (Position to = std::max<Position>(covered + 1, p + kMinCopyLength); to <= last; ++to) {
+            const Position length = to - p;
+            const Cost total = cost + copy_token_bits(cls, length > kLengthGroups[0].last ? 1 : 0);
+            const unsigned slot = to & kShortCopyMask;
+            if (total < arrivals.total[slot]) {
+                arrivals.total[slot] = total;
+                arrivals.step[slot] = pack_step(length, distance);
+            }
+        }
+        covered = end;
+    }
+}
+
 template <typename Cost>
 Parse parse_content(std::span<const std::uint8_t> content) {
     const std::uint8_t* bytes = content.data();
@@ -489,8 +517,8 @@ Parse parse_content(std::span<const std::uint8_t> content) {
     parse.steps.reset(new std::uint32_t[std::size_t{n} + 1]);
     MatchIndex index;
     Reach reach;
-    std::array<Arrival<Cost>, kShortCopyMask + 1> short_arrivals;
-    short_arrivals.fill({kUnreached, 0});
+    ShortArrivals<Cost> short_arrivals;
+    short_arrivals.total.fill(kUnreached);
     std::array<SourceChain<Cost>, kDistanceClassCount> chains;
     unsigned live_classes = 0;
     // Sources of the last 11 positions, at most one per class, in order of joining.
@@ -504,22 +532,19 @@ Parse parse_content(std::span<const std::uint8_t> content) {
         find_matches(bytes, n, p, index, reach);
         index_position(bytes, n, p, index);
 
-        // Each class serves the lengths past those a cheaper class reaches.
         const Position furthest = reach.end[kDistanceClassCount - 1];
-        for (unsigned cls = 0, covered = p + 1; covered < furthest; ++cls) {
-            const Position end = reach.end[cls];
-            if (end <= covered) continue;
-            const unsigned distance = reach.distance[cls];
-            const Position last_short = std::min<Position>(end, p + kShortestChainLength - 1);
-            const Cost base = cost + copy_token_bits(cls, 0) - kLengthGroups[0].code_bits;
-            for (Position to = std::max<Position>(covered + 1, p + kMinCopyLength); to <= last_short; ++to) {
-                const Cost total = base + (to - p > kLengthGroups[0].last ? kLengthGroups[1].code_bits : kLengthGroups[0].code_bits);
-                Arrival<Cost>& arrival = short_arrivals[to & kShortCopyMask];
-                if (total < arrival.total) arrival = {total, pack_step(to - p, distance)};
+        if (furthest >= p + kMinCopyLength) {
+            relax_short_copies(reach, p, cost, short_arrivals);
+            if (furthest - p >= kShortestChainLength) {
+                // Each class serves the lengths past those a cheaper class reaches.
+                for (unsigned cls = 0, covered = p + 1; covered < furthest; ++cls) {
+                    const Position end = reach.end[cls];
+                    if (end <= covered) continue;
+                    if (end - p >= kShortestChainLength)
+                        waiting[waiting_back++ % waiting.size()] = {{p, end, cost, reach.distance[cls]}, cls};
+                    covered = end;
+                }
             }
-            if (end - p >= kShortestChainLength)
-                waiting[waiting_back++ % waiting.size()] = {{p, end, cost, static_cast<std::uint16_t>(distance)}, cls};
-            covered = end;
         }
 
         const Position node = p + 1;
@@ -531,14 +556,15 @@ Parse parse_content(std::span<const std::uint8_t> content) {
             live_classes |= 1u << joining.cls;
         }
 
-        Arrival<Cost>& arrival = short_arrivals[node & kShortCopyMask];
         Cost best = cost + kLiteralTokenBits;
         std::uint32_t step = 0;
-        if (arrival.total < best) {
-            best = arrival.total;
-            step = arrival.step;
+        {
+            Cost& arrival = short_arrivals.total[node & kShortCopyMask];
+            const bool copy = arrival < best;
+            best = copy ? arrival : best;
+            step = copy ? short_arrivals.step[node & kShortCopyMask] : step;
+            arrival = kUnreached;
         }
-        arrival.total = kUnreached;
         Position long_length = 0;
         std::uint16_t long_distance = 0;
         for (unsigned live = live_classes; live != 0; live &= live - 1) {
@@ -550,8 +576,11 @@ Parse parse_content(std::span<const std::uint8_t> content) {
             if (long_length <= kMaxPackedStepLength) {
                 step = pack_step(long_length, long_distance);
             } else {
-                step = kLongStep;
-                parse.long_steps.push_back({node, long_length, long_distance});
+                std::vector<LongSource>& sources = parse.long_sources;
+                const Position from = node - long_length;
+                if (sources.empty() || sources.back().at != from || sources.back().distance != long_distance)
+                    sources.push_back({from, long_distance});
+                step = kLongCopy | static_cast<std::uint32_t>(sources.size() - 1);
             }
         }
         parse.steps[node] = step;
@@ -612,37 +641,47 @@ std::vector<std::uint8_t> pack_stream(std::span<const std::uint8_t> content) {
                       ? parse_content<std::uint32_t>(content)
                       : parse_content<std::uint64_t>(content);
 
-    // Mark the path, walking back from the end.
-    auto long_step = parse.long_steps.rbegin();
+    // Walk back from the end and turn the path around in place: each step moves from the node
+    // it ends at to the node it starts from, which nothing reads after the walk has passed.
+    std::uint32_t* steps = parse.steps.get();
+    struct LongCopy {
+        Position length;
+        std::uint16_t distance;
+    };
+    std::vector<LongCopy> path_long_copies;  // last first
+    std::uint32_t step = n != 0 ? steps[n] : 0;
     for (Position node = n; node != 0;) {
-        std::uint32_t& step = parse.steps[node];
         Position length = 1;
-        if (step == kLongStep) {
-            while (long_step->node != node) ++long_step;
-            length = long_step->length;
+        if (step & kLongCopy) {
+            const LongSource& source = parse.long_sources[step & ~kLongCopy];
+            length = node - source.at;
+            path_long_copies.push_back({length, source.distance});
         } else if (step != 0) {
             length = step >> kStepDistanceBits;
         }
-        step |= kOnPath;
-        node -= length;
+        const Position start = node - length;
+        const std::uint32_t earlier = steps[start];
+        steps[start] = step;
+        step = earlier;
+        node = start;
     }
 
     std::vector<std::uint8_t> stream(kSizeHeaderBytes + kWordBytes * static_cast<std::size_t>((parse.bits + kWordBits - 1) / kWordBits));
     for (unsigned i = 0; i < kSizeHeaderBytes; ++i) stream[i] = static_cast<std::uint8_t>(n >> (8 * i));
     BitWriter writer{stream.data() + kSizeHeaderBytes};
-    auto long_forward = parse.long_steps.begin();
-    for (Position node = 1; node <= n; ++node) {
-        std::uint32_t step = parse.steps[node];
-        if ((step & kOnPath) == 0) continue;
-        step &= ~kOnPath;
-        if (step == 0) {
-            put_bits(writer, kLiteralFlag, kFlagBits);
-            put_bits(writer, content[node - 1], 8);
-        } else if (step == kLongStep) {
-            while (long_forward->node != node) ++long_forward;
-            put_copy(writer, long_forward->length, long_forward->distance);
+    for (Position node = 0; node != n;) {
+        const std::uint32_t token = steps[node];
+        if (token == 0) {
+            put_bits(writer, (unsigned{content[node]} << kFlagBits) | kLiteralFlag, kLiteralTokenBits);
+            ++node;
+        } else if (token & kLongCopy) {
+            const LongCopy& copy = path_long_copies.back();
+            put_copy(writer, copy.length, copy.distance);
+            node += copy.length;
+            path_long_copies.pop_back();
         } else {
-            put_copy(writer, step >> kStepDistanceBits, (step & ((1u << kStepDistanceBits) - 1)) + 1);
+            put_copy(writer, token >> kStepDistanceBits, (token & ((1u << kStepDistanceBits) - 1)) + 1);
+            node += token >> kStepDistanceBits;
         }
     }
     if (writer.pending_bits != 0) put_word(writer, static_cast<std::uint32_t>(writer.pending));
