@@ -4,34 +4,11 @@
 #include <span>
 #include <vector>
 
+#include "codec/byte_order.h"
 #include "codec/packed_stream.h"
 
 namespace norvak {
 namespace {
-
-std::uint64_t load_le64(const std::uint8_t* p) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::uint64_t v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
-    } else {
-        std::uint64_t v = 0;
-        for (unsigned i = 0; i < 8; ++i) v |= std::uint64_t{p[i]} << (8 * i);
-        return v;
-    }
-}
-
-void store_le64(std::uint8_t* p, std::uint64_t v) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(p, &v, sizeof v);
-    } else {
-        for (unsigned i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-    }
-}
-
-void store_le32(std::uint8_t* p, std::uint64_t v) {
-    for (unsigned i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // Moves bytes 0-6 of x from bit 8i to bit 9i + 1: the first 63 bits of seven literal
 // tokens (each a zero flag under its byte). Three shift rounds instead of seven.
