@@ -36,7 +36,13 @@ public:
     File() = default;
     explicit File(std::intptr_t native) : native_(native) {}
     File(File&& other) noexcept : native_(other.release()) {}
-    File& operator=(File&& other) noexcept;
+    File& operator=(File&& other) noexcept {
+        if (this != &other) {
+            File old(release());  // closes what this held
+            native_ = other.release();
+        }
+        return *this;
+    }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     ~File();

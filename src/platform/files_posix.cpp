@@ -23,14 +23,6 @@ constexpr std::size_t kTailChunk = 64 * 1024;
 
 }  // namespace
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        File old(release());
-        native_ = other.release();
-    }
-    return *this;
-}
-
 File::~File() {
     if (is_open()) ::close(fd_of(*this));
 }

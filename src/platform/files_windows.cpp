@@ -51,14 +51,6 @@ HANDLE handle_of(std::FILE* stream) { return reinterpret_cast<HANDLE>(_get_osfha
 
 }  // namespace
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        File old(release());
-        native_ = other.release();
-    }
-    return *this;
-}
-
 File::~File() {
     if (is_open()) CloseHandle(handle_of(*this));
 }
