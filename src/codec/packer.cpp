@@ -92,6 +92,7 @@ struct ByteRun {
     Position start;
     Position end;
     std::uint32_t previous_same_byte;  // run number, or kNoRun
+    std::uint32_t previous_same_ending;  // of a run whose key hashes alike, or kNoRun
 };
 constexpr std::uint32_t kNoRun = std::numeric_limits<std::uint32_t>::max();
 constexpr std::uint32_t kRunRingSize = 256;  // more runs than fit in a window and the current run
@@ -120,6 +121,12 @@ struct MatchIndex {
     std::uint32_t run_count = 0;
     std::array<std::uint32_t, 256> last_run_of_byte = [] {
         std::array<std::uint32_t, 256> none{};
+        none.fill(kNoRun);
+        return none;
+    }();
+    // By a hash of the run's byte and the byte after it.
+    std::array<std::uint32_t, 1024> last_run_of_ending = [] {
+        std::array<std::uint32_t, 1024> none{};
         none.fill(kNoRun);
         return none;
     }();
@@ -189,6 +196,8 @@ Position nearest(const std::uint8_t* content, Position p, std::uint32_t key, con
 // matches longest, except the one whose run ends exactly as far from it as ours does from p,
 // which may match on after both runs. Further into our run, distance 1 reaches our end and
 // only those exact-length cases can beat it; they are set aside for the position they serve.
+unsigned run_ending_hash(std::uint8_t byte, std::uint8_t after) { return ((byte * 0x9Fu) ^ (after * 0x3Bu) ^ (after << 2)) & 1023u; }
+
 void start_byte_run(const std::uint8_t* content, Position n, Position p, MatchIndex& index, Reach& reach) {
     const std::uint8_t byte = content[p];
     Position end = p + 4;
@@ -200,36 +209,50 @@ void start_byte_run(const std::uint8_t* content, Position n, Position p, MatchIn
     index.later_matches.clear();
 
     const Position window_start = p > kMaxDistance ? p - kMaxDistance : 0;
-    for (std::uint32_t r = index.last_run_of_byte[byte]; r != kNoRun && index.run_count - r <= kRunRingSize;) {
+    auto in_reach = [&](std::uint32_t r) { return r != kNoRun && index.run_count - r <= kRunRingSize && index.runs[r % kRunRingSize].end >= window_start + 4; };
+    // Up to our run's end: within one class the furthest position matches longest. Once the
+    // nearest class of a run already reaches our end, so do all the classes further back.
+    for (std::uint32_t r = index.last_run_of_byte[byte]; in_reach(r);) {
         const ByteRun& run = index.runs[r % kRunRingSize];
-        if (run.end < window_start + 4) break;
         r = run.previous_same_byte;
         const Position first = std::max(run.start, window_start);
         const Position last = run.end - 4;  // the last position with 4 bytes of the run
-        // Within one class the furthest position matches longest, up to our run's end.
-        for (unsigned cls = distance_class(p - last); cls <= distance_class(p - first) && reach.end[cls] < end; ++cls) {
+        unsigned cls = distance_class(p - last);
+        if (reach.end[cls] >= end) break;
+        for (; cls <= distance_class(p - first) && reach.end[cls] < end; ++cls) {
             const unsigned farthest = kDistanceClasses[cls].base + (2u << cls);
             const Position q = farthest >= p - first ? first : p - farthest;
             extend_reach(reach, cls, p + std::min(run.end - q, left), p - q);
         }
-        // Past our run's end only if the bytes after both runs agree.
-        if (end == n || content[end] != content[run.end]) continue;
-        const Position beyond = end + common_length(content, n, end, run.end);
-        if (left <= run.end - first) {
-            const Position q = run.end - left;
-            extend_reach(reach, distance_class(p - q), beyond, p - q);
-        }
-        const Position run_length = run.end - run.start;
-        if (run_length < left && run.start + kMaxDistance >= end - run_length) {
-            const Position at = end - run_length;
-            index.later_matches.push_back({at, beyond, static_cast<std::uint16_t>(at - run.start)});
-        }
     }
-    std::sort(index.later_matches.begin(), index.later_matches.end(),
-              [](const LaterMatch& a, const LaterMatch& b) { return a.at > b.at; });
+    // Past our run's end only from runs followed by the same byte as ours.
+    if (end != n) {
+        const std::uint8_t after = content[end];
+        for (std::uint32_t r = index.last_run_of_ending[run_ending_hash(byte, after)]; in_reach(r);) {
+            const ByteRun& run = index.runs[r % kRunRingSize];
+            r = run.previous_same_ending;
+            if (content[run.start] != byte || content[run.end] != after) continue;
+            const Position first = std::max(run.start, window_start);
+            const Position beyond = end + common_length(content, n, end, run.end);
+            if (left <= run.end - first) {
+                const Position q = run.end - left;
+                extend_reach(reach, distance_class(p - q), beyond, p - q);
+            }
+            const Position run_length = run.end - run.start;
+            if (run_length < left && run.start + kMaxDistance >= end - run_length) {
+                const Position at = end - run_length;
+                index.later_matches.push_back({at, beyond, static_cast<std::uint16_t>(at - run.start)});
+            }
+        }
+        std::sort(index.later_matches.begin(), index.later_matches.end(),
+                  [](const LaterMatch& a, const LaterMatch& b) { return a.at > b.at; });
+    }
 
-    index.runs[index.run_count % kRunRingSize] = {p, end, index.last_run_of_byte[byte]};
-    index.last_run_of_byte[byte] = index.run_count++;
+    const unsigned ending = end != n ? run_ending_hash(byte, content[end]) : 0;
+    index.runs[index.run_count % kRunRingSize] = {p, end, index.last_run_of_byte[byte], end != n ? index.last_run_of_ending[ending] : kNoRun};
+    index.last_run_of_byte[byte] = index.run_count;
+    if (end != n) index.last_run_of_ending[ending] = index.run_count;
+    ++index.run_count;
 }
 
 // Whether p lies inside the current run with 4 of its bytes ahead, past the run's start.
@@ -479,31 +502,68 @@ struct WaitingSource {
 
 constexpr unsigned kShortCopyMask = 15;  // ring of arrivals for the next nodes
 
-// The cheapest short copy found so far into each of the next nodes.
+// The cheapest short copy found so far into each of the next nodes, as (total << 32) | step
+// so that one unsigned minimum keeps the cheaper. 32-bit costs only; the 64-bit ones (for
+// contents of more than 477 million bytes) keep the two apart.
 template <typename Cost>
 struct ShortArrivals {
     std::array<Cost, kShortCopyMask + 1> total;
     std::array<std::uint32_t, kShortCopyMask + 1> step{};
 };
 
+template <>
+struct ShortArrivals<std::uint32_t> {
+    std::array<std::uint64_t, kShortCopyMask + 1> packed;
+};
+
+void clear_arrivals(ShortArrivals<std::uint32_t>& arrivals) { arrivals.packed.fill(std::numeric_limits<std::uint64_t>::max()); }
+
+void clear_arrivals(ShortArrivals<std::uint64_t>& arrivals) { arrivals.total.fill(std::numeric_limits<std::uint64_t>::max()); }
+
+void offer_arrival(ShortArrivals<std::uint32_t>& arrivals, unsigned slot, std::uint32_t total, std::uint32_t step) {
+    arrivals.packed[slot] = std::min(arrivals.packed[slot], (std::uint64_t{total} << 32) | step);
+}
+
+void offer_arrival(ShortArrivals<std::uint64_t>& arrivals, unsigned slot, std::uint64_t total, std::uint32_t step) {
+    if (total < arrivals.total[slot]) {
+        arrivals.total[slot] = total;
+        arrivals.step[slot] = step;
+    }
+}
+
+// Takes the arrival into `slot`'s node if it beats `best`, and frees the slot.
+void take_arrival(ShortArrivals<std::uint32_t>& arrivals, unsigned slot, std::uint32_t& best, std::uint32_t& step) {
+    const std::uint64_t packed = arrivals.packed[slot];
+    arrivals.packed[slot] = std::numeric_limits<std::uint64_t>::max();
+    if ((packed >> 32) < best) {
+        best = static_cast<std::uint32_t>(packed >> 32);
+        step = static_cast<std::uint32_t>(packed);
+    }
+}
+
+void take_arrival(ShortArrivals<std::uint64_t>& arrivals, unsigned slot, std::uint64_t& best, std::uint32_t& step) {
+    if (arrivals.total[slot] < best) {
+        best = arrivals.total[slot];
+        step = arrivals.step[slot];
+    }
+    arrivals.total[slot] = std::numeric_limits<std::uint64_t>::max();
+}
+
 // Offers every copy of 2 to 11 bytes from p, each length in the cheapest class that reaches it.
 template <typename Cost>
 void relax_short_copies(const Reach& reach, Position p, Cost cost, ShortArrivals<Cost>& arrivals) {
     const Position furthest = reach.end[kDistanceClassCount - 1];
-    for (unsigned cls = 0, covered = p + 1; covered < furthest && covered < p + kShortestChainLength - 1; ++cls) {
+    const Position short_end = p + kShortestChainLength - 1;
+    for (unsigned cls = 0, covered = p + 1; covered < furthest && covered < short_end; ++cls) {
         const Position end = reach.end[cls];
         if (end <= covered) continue;
-        const unsigned distance = reach.distance[cls];
-        const Position last = std::min<Position>(end, p + kShortestChainLength - 1);
-        for (Position to = std::max<Position>(covered + 1, p + kMinCopyLength); to <= last; ++to) {
-            const Position length = to - p;
-            const Cost total = cost + copy_token_bits(cls, length > kLengthGroups[0].last ? 1 : 0);
-            const unsigned slot = to & kShortCopyMask;
-            if (total < arrivals.total[slot]) {
-                arrivals.total[slot] = total;
-                arrivals.step[slot] = pack_step(length, distance);
-            }
-        }
+        const std::uint32_t distance_bits = reach.distance[cls] - 1u;
+        const Cost group0_total = cost + copy_token_bits(cls, 0);
+        const Cost group1_total = cost + copy_token_bits(cls, 1);
+        const Position last = std::min<Position>(end, short_end) - p;
+        for (Position length = std::max<Position>(covered + 1, p + kMinCopyLength) - p; length <= last; ++length)
+            offer_arrival(arrivals, (p + length) & kShortCopyMask, length > kLengthGroups[0].last ? group1_total : group0_total,
+                          (length << kStepDistanceBits) | distance_bits);
         covered = end;
     }
 }
@@ -512,13 +572,12 @@ template <typename Cost>
 Parse parse_content(std::span<const std::uint8_t> content) {
     const std::uint8_t* bytes = content.data();
     const auto n = static_cast<Position>(content.size());
-    constexpr Cost kUnreached = std::numeric_limits<Cost>::max();
     Parse parse;
     parse.steps.reset(new std::uint32_t[std::size_t{n} + 1]);
     MatchIndex index;
     Reach reach;
     ShortArrivals<Cost> short_arrivals;
-    short_arrivals.total.fill(kUnreached);
+    clear_arrivals(short_arrivals);
     std::array<SourceChain<Cost>, kDistanceClassCount> chains;
     unsigned live_classes = 0;
     // Sources of the last 11 positions, at most one per class, in order of joining.
@@ -558,13 +617,7 @@ Parse parse_content(std::span<const std::uint8_t> content) {
 
         Cost best = cost + kLiteralTokenBits;
         std::uint32_t step = 0;
-        {
-            Cost& arrival = short_arrivals.total[node & kShortCopyMask];
-            const bool copy = arrival < best;
-            best = copy ? arrival : best;
-            step = copy ? short_arrivals.step[node & kShortCopyMask] : step;
-            arrival = kUnreached;
-        }
+        take_arrival(short_arrivals, node & kShortCopyMask, best, step);
         Position long_length = 0;
         std::uint16_t long_distance = 0;
         for (unsigned live = live_classes; live != 0; live &= live - 1) {
