@@ -520,14 +520,24 @@ void clear_arrivals(ShortArrivals<std::uint32_t>& arrivals) { arrivals.packed.fi
 
 void clear_arrivals(ShortArrivals<std::uint64_t>& arrivals) { arrivals.total.fill(std::numeric_limits<std::uint64_t>::max()); }
 
-void offer_arrival(ShortArrivals<std::uint32_t>& arrivals, unsigned slot, std::uint32_t total, std::uint32_t step) {
-    arrivals.packed[slot] = std::min(arrivals.packed[slot], (std::uint64_t{total} << 32) | step);
+// Offers copies of lengths first..last (one length group) from p, all of one total.
+void offer_arrivals(ShortArrivals<std::uint32_t>& arrivals, Position p, Position first, Position last, std::uint32_t total,
+                    std::uint32_t distance_bits) {
+    std::uint64_t packed = (std::uint64_t{total} << 32) | (first << kStepDistanceBits) | distance_bits;
+    for (Position length = first; length <= last; ++length, packed += 1u << kStepDistanceBits) {
+        std::uint64_t& slot = arrivals.packed[(p + length) & kShortCopyMask];
+        slot = std::min(slot, packed);
+    }
 }
 
-void offer_arrival(ShortArrivals<std::uint64_t>& arrivals, unsigned slot, std::uint64_t total, std::uint32_t step) {
-    if (total < arrivals.total[slot]) {
-        arrivals.total[slot] = total;
-        arrivals.step[slot] = step;
+void offer_arrivals(ShortArrivals<std::uint64_t>& arrivals, Position p, Position first, Position last, std::uint64_t total,
+                    std::uint32_t distance_bits) {
+    for (Position length = first; length <= last; ++length) {
+        const unsigned slot = (p + length) & kShortCopyMask;
+        if (total < arrivals.total[slot]) {
+            arrivals.total[slot] = total;
+            arrivals.step[slot] = (length << kStepDistanceBits) | distance_bits;
+        }
     }
 }
 
@@ -558,13 +568,29 @@ void relax_short_copies(const Reach& reach, Position p, Cost cost, ShortArrivals
         const Position end = reach.end[cls];
         if (end <= covered) continue;
         const std::uint32_t distance_bits = reach.distance[cls] - 1u;
-        const Cost group0_total = cost + copy_token_bits(cls, 0);
-        const Cost group1_total = cost + copy_token_bits(cls, 1);
+        const Position first = std::max<Position>(covered + 1, p + kMinCopyLength) - p;
         const Position last = std::min<Position>(end, short_end) - p;
-        for (Position length = std::max<Position>(covered + 1, p + kMinCopyLength) - p; length <= last; ++length)
-            offer_arrival(arrivals, (p + length) & kShortCopyMask, length > kLengthGroups[0].last ? group1_total : group0_total,
-                          (length << kStepDistanceBits) | distance_bits);
+        constexpr auto kGroup0Last = static_cast<Position>(kLengthGroups[0].last);
+        offer_arrivals(arrivals, p, first, std::min(last, kGroup0Last), cost + copy_token_bits(cls, 0), distance_bits);
+        offer_arrivals(arrivals, p, std::max(first, kGroup0Last + 1), last, cost + copy_token_bits(cls, 1), distance_bits);
         covered = end;
+    }
+}
+
+// The same when p - 1 had the very same match ends and cost no more than p: then each node
+// gets the same class from both, and a copy from p is no cheaper than the one a byte longer
+// from p - 1 unless that one's length is in the next group. So only the last length of each
+// group is offered; the others are matched by what p - 1 (or the position where this
+// stretch began) has offered already.
+template <typename Cost>
+void relax_group_ends(const Reach& reach, Position p, Cost cost, ShortArrivals<Cost>& arrivals) {
+    for (unsigned g = 0; g < 2; ++g) {
+        const auto length = static_cast<Position>(kLengthGroups[g].last);
+        for (unsigned cls = 0; cls < kDistanceClassCount; ++cls) {
+            if (reach.end[cls] < p + length) continue;
+            offer_arrivals(arrivals, p, length, length, cost + copy_token_bits(cls, g), reach.distance[cls] - 1u);
+            break;
+        }
     }
 }
 
@@ -586,6 +612,9 @@ Parse parse_content(std::span<const std::uint8_t> content) {
     unsigned waiting_front = 0;
     unsigned waiting_back = 0;
     Cost cost = 0;  // of reaching p
+    // The match ends and cost at p - 1.
+    std::array<Position, kDistanceClassCount> previous_ends{};
+    Cost previous_cost = 0;
 
     for (Position p = 0; p < n; ++p) {
         find_matches(bytes, n, p, index, reach);
@@ -593,7 +622,11 @@ Parse parse_content(std::span<const std::uint8_t> content) {
 
         const Position furthest = reach.end[kDistanceClassCount - 1];
         if (furthest >= p + kMinCopyLength) {
-            relax_short_copies(reach, p, cost, short_arrivals);
+            if (reach.end == previous_ends && cost >= previous_cost) {
+                relax_group_ends(reach, p, cost, short_arrivals);
+            } else {
+                relax_short_copies(reach, p, cost, short_arrivals);
+            }
             if (furthest - p >= kShortestChainLength) {
                 // Each class serves the lengths past those a cheaper class reaches.
                 for (unsigned cls = 0, covered = p + 1; covered < furthest; ++cls) {
@@ -637,6 +670,8 @@ Parse parse_content(std::span<const std::uint8_t> content) {
             }
         }
         parse.steps[node] = step;
+        previous_ends = reach.end;
+        previous_cost = cost;
         cost = best;
     }
     parse.bits = cost;
