@@ -262,16 +262,18 @@ bool inside_run(const MatchIndex& index, Position p) { return p - index.run_star
 // byte before equal too), whose end `reach` already holds, or starts at p. Matches of 2 and 3
 // bytes count only their shortest distance; longer ones that start at p are found in the quad
 // chain, skipping whole stretches of entries whose byte before equals ours, or among the runs.
-void find_matches(const std::uint8_t* content, Position n, Position p, MatchIndex& index, Reach& reach) {
-    if (inside_run(index, p)) {
-        // Distance 1 reaches the run's end; only earlier runs of the length left can beat it.
-        if (p == index.run_start + 1) extend_reach(reach, 0, index.run_end, 1);
-        for (; !index.later_matches.empty() && index.later_matches.back().at == p; index.later_matches.pop_back()) {
-            const LaterMatch& later = index.later_matches.back();
-            extend_reach(reach, distance_class(later.distance), later.end, later.distance);
-        }
-        return;
+// Inside a run, distance 1 reaches the run's end; only earlier runs of the length left can
+// beat it.
+inline void find_matches_inside_run(Position p, MatchIndex& index, Reach& reach) {
+    if (p == index.run_start + 1) extend_reach(reach, 0, index.run_end, 1);
+    for (; !index.later_matches.empty() && index.later_matches.back().at == p; index.later_matches.pop_back()) {
+        const LaterMatch& later = index.later_matches.back();
+        extend_reach(reach, distance_class(later.distance), later.end, later.distance);
     }
+}
+
+// For positions outside run interiors.
+void find_matches(const std::uint8_t* content, Position n, Position p, MatchIndex& index, Reach& reach) {
     if (n - p < 2) return;
     const std::uint32_t pair = pair_bytes(content + p);
     const Position pair_at = nearest<pair_bytes>(content, p, pair, index.pair_head, index.pair_prev);
@@ -316,10 +318,11 @@ void find_matches(const std::uint8_t* content, Position n, Position p, MatchInde
     }
 }
 
+// Inside a run only its last positions can ever be the nearest of their pairs and triples for
+// a lookup (run positions look nothing up), and runs keep out of the quad chains.
+inline bool indexed(const MatchIndex& index, Position p) { return p - index.run_start >= index.interior_length; }
+
 void index_position(const std::uint8_t* content, Position n, Position p, MatchIndex& index) {
-    // Inside a run only its last positions can ever be the nearest of their pairs and triples
-    // for a lookup (run positions look nothing up), and runs keep out of the quad chains.
-    if (p - index.run_start < index.interior_length) return;
     const Position left = n - p;
     if (left < 2) return;
     Position& pair_head = index.pair_head[hash_bytes(pair_bytes(content + p))];
@@ -617,8 +620,12 @@ Parse parse_content(std::span<const std::uint8_t> content) {
     Cost previous_cost = 0;
 
     for (Position p = 0; p < n; ++p) {
-        find_matches(bytes, n, p, index, reach);
-        index_position(bytes, n, p, index);
+        if (inside_run(index, p)) {
+            find_matches_inside_run(p, index, reach);
+        } else {
+            find_matches(bytes, n, p, index, reach);
+        }
+        if (indexed(index, p)) index_position(bytes, n, p, index);
 
         const Position furthest = reach.end[kDistanceClassCount - 1];
         if (furthest >= p + kMinCopyLength) {
