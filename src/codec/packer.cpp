@@ -78,9 +78,12 @@ constexpr unsigned kHashBits = 12;   // small tables stay in the first-level cac
 struct Reach {
     std::array<Position, kDistanceClassCount> end{};
     std::array<std::uint16_t, kDistanceClassCount> distance{};
+    std::uint32_t changes = 0;  // counts the updates that moved an end
 };
 
 void extend_reach(Reach& reach, unsigned cls, Position end, unsigned distance) {
+    if (cls >= kDistanceClassCount || end <= reach.end[cls]) return;
+    ++reach.changes;
     for (; cls < kDistanceClassCount && end > reach.end[cls]; ++cls) {
         reach.end[cls] = end;
         reach.distance[cls] = static_cast<std::uint16_t>(distance);
@@ -200,8 +203,7 @@ unsigned run_ending_hash(std::uint8_t byte, std::uint8_t after) { return ((byte 
 
 void start_byte_run(const std::uint8_t* content, Position n, Position p, MatchIndex& index, Reach& reach) {
     const std::uint8_t byte = content[p];
-    Position end = p + 4;
-    while (end < n && content[end] == byte) ++end;
+    const Position end = p + 4 + common_length(content, n, p + 4, p + 3);  // distance 1 from p + 4 on
     const Position left = end - p;
     index.run_start = p;
     index.run_end = end;
@@ -244,8 +246,9 @@ void start_byte_run(const std::uint8_t* content, Position n, Position p, MatchIn
                 index.later_matches.push_back({at, beyond, static_cast<std::uint16_t>(at - run.start)});
             }
         }
-        std::sort(index.later_matches.begin(), index.later_matches.end(),
-                  [](const LaterMatch& a, const LaterMatch& b) { return a.at > b.at; });
+        if (index.later_matches.size() > 1)
+            std::sort(index.later_matches.begin(), index.later_matches.end(),
+                      [](const LaterMatch& a, const LaterMatch& b) { return a.at > b.at; });
     }
 
     const unsigned ending = end != n ? run_ending_hash(byte, content[end]) : 0;
@@ -374,7 +377,8 @@ struct Source {
 // kept until the first node where that can happen.
 template <typename Cost>
 struct SourceChain {
-    std::vector<Source<Cost>> ring;  // power-of-two size; index & (size - 1)
+    std::vector<Source<Cost>> ring;  // power-of-two size
+    std::uint32_t mask = 0;          // ring.size() - 1, once there is a ring
     std::uint32_t front = 0;         // absolute indices
     std::uint32_t back = 0;
     std::array<std::uint32_t, kLengthGroupCount> first{};
@@ -387,7 +391,7 @@ struct SourceChain {
 
 template <typename Cost>
 Source<Cost>& chain_at(SourceChain<Cost>& chain, std::uint32_t index) {
-    return chain.ring[index & (chain.ring.size() - 1)];
+    return chain.ring[index & chain.mask];
 }
 
 template <typename Cost>
@@ -399,6 +403,7 @@ void chain_add(SourceChain<Cost>& chain, const Source<Cost>& source) {
         std::vector<Source<Cost>> grown(std::max<std::size_t>(16, chain.ring.size() * 2));
         for (std::uint32_t i = chain.front; i != chain.back; ++i) grown[i & (grown.size() - 1)] = chain_at(chain, i);
         chain.ring.swap(grown);
+        chain.mask = static_cast<std::uint32_t>(chain.ring.size() - 1);
     }
     chain_at(chain, chain.back++) = source;
     // It turns far when its copies reach the first far group.
@@ -615,8 +620,8 @@ Parse parse_content(std::span<const std::uint8_t> content) {
     unsigned waiting_front = 0;
     unsigned waiting_back = 0;
     Cost cost = 0;  // of reaching p
-    // The match ends and cost at p - 1.
-    std::array<Position, kDistanceClassCount> previous_ends{};
+    // The match ends (by their count of changes) and cost at p - 1.
+    std::uint32_t previous_changes = 1;
     Cost previous_cost = 0;
 
     for (Position p = 0; p < n; ++p) {
@@ -629,7 +634,7 @@ Parse parse_content(std::span<const std::uint8_t> content) {
 
         const Position furthest = reach.end[kDistanceClassCount - 1];
         if (furthest >= p + kMinCopyLength) {
-            if (reach.end == previous_ends && cost >= previous_cost) {
+            if (reach.changes == previous_changes && cost >= previous_cost) {
                 relax_group_ends(reach, p, cost, short_arrivals);
             } else {
                 relax_short_copies(reach, p, cost, short_arrivals);
@@ -677,7 +682,7 @@ Parse parse_content(std::span<const std::uint8_t> content) {
             }
         }
         parse.steps[node] = step;
-        previous_ends = reach.end;
+        previous_changes = reach.changes;
         previous_cost = cost;
         cost = best;
     }
