@@ -5,7 +5,6 @@
 #include <string>
 
 #include "cli/cli_harness.h"
-#include "support/sample_save.h"
 #include "cli/test_streams.h"
 #include "support/stream_builder.h"
 
@@ -70,12 +69,24 @@ TEST_F(DecodeTest, SmallStreamWithLargeContent) {
     EXPECT_EQ(decode(stream_of(test::StreamBuilder().literal('a').literal('b').copy(1, size - 2), size)), content);
 }
 
-TEST_F(DecodeTest, ExampleSaveDecodesToItsText) {
-    std::ifstream shipped(NORVAK_SAMPLE_SAVE, std::ios::binary);
-    std::string stream((std::istreambuf_iterator<char>(shipped)), std::istreambuf_iterator<char>());
-    test::SampleSave sample = test::make_sample_save();
-    ASSERT_EQ(stream, to_string(sample.stream)) << "examples/sample.sav is not what make_sample_save writes";
-    EXPECT_EQ(decode(stream), test::sample_content());
+std::string shipped_file(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The shipped example is Pack's output: it decodes to its plain file, and packing that file
+// again gives a stream of the same, smallest size.
+TEST_F(DecodeTest, ExampleSaveIsThePackedFormOfItsPlainFile) {
+    const std::string stream = shipped_file(NORVAK_SAMPLE_SAVE);
+    const std::string plain = shipped_file(NORVAK_SAMPLE_PLAIN);
+    ASSERT_FALSE(plain.empty());
+    EXPECT_EQ(decode(stream), plain);
+
+    write_file("plain.bin", plain);
+    RunResult result = run({"Pack", "plain.bin", "repacked.sav"});
+    EXPECT_EQ(result.out, console_lines({"file has packed to repacked.sav"}));
+    EXPECT_EQ(read_file("repacked.sav").size(), stream.size());
+    EXPECT_LT(stream.size(), literal_stream(plain).size());
 }
 
 TEST_F(DecodeTest, OutputReplacesALongerExistingFile) {

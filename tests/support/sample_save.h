@@ -1,6 +1,6 @@
-// The example save shipped in examples/sample.sav: made here, token by token, from a small
-// invented text, never from a game. Repeats in the text sit at many distances, so the
-// stream holds copy tokens of several distance classes.
+// A hand-built stream for tests: a small invented text packed token by token with a greedy
+// parse, so it holds copy tokens of many distance classes made without the codec's own
+// writers.
 #pragma once
 
 #include <cstdint>
