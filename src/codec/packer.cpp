@@ -501,12 +501,14 @@ void chain_offer(SourceChain<Cost>& chain, unsigned cls, Position node, Cost& be
     }
 }
 
-// A source waiting to join its class's chain.
+// Sources waiting to join their classes' chains: slot p % 16 holds those of position p, one
+// per class in `classes`, until node p + 12.
 template <typename Cost>
-struct WaitingSource {
-    Source<Cost> source;
-    unsigned cls;
+struct WaitingSources {
+    std::array<std::array<Source<Cost>, kDistanceClassCount>, 16> sources;
+    std::array<std::uint8_t, 16> classes{};
 };
+static_assert(16 > kShortestChainLength);
 
 constexpr unsigned kShortCopyMask = 15;  // ring of arrivals for the next nodes
 
@@ -614,11 +616,7 @@ Parse parse_content(std::span<const std::uint8_t> content) {
     clear_arrivals(short_arrivals);
     std::array<SourceChain<Cost>, kDistanceClassCount> chains;
     unsigned live_classes = 0;
-    // Sources of the last 11 positions, at most one per class, in order of joining.
-    std::array<WaitingSource<Cost>, 128> waiting;
-    static_assert(128 >= (kShortestChainLength - 1) * kDistanceClassCount);
-    unsigned waiting_front = 0;
-    unsigned waiting_back = 0;
+    WaitingSources<Cost> waiting;
     Cost cost = 0;  // of reaching p
     // The match ends (by their count of changes) and cost at p - 1.
     std::uint32_t previous_changes = 1;
@@ -644,8 +642,16 @@ Parse parse_content(std::span<const std::uint8_t> content) {
                 for (unsigned cls = 0, covered = p + 1; covered < furthest; ++cls) {
                     const Position end = reach.end[cls];
                     if (end <= covered) continue;
-                    if (end - p >= kShortestChainLength)
-                        waiting[waiting_back++ % waiting.size()] = {{p, end, cost, reach.distance[cls]}, cls};
+                    if (end - p >= kShortestChainLength) {
+                        // The source of p - 1 in this class, if it cost no less, is never needed:
+                        // from its first long copy on, p offers the same nodes as cheaply (its
+                        // 11-byte copy, then its own long ones).
+                        const unsigned before = (p - 1) % 16;
+                        if ((waiting.classes[before] >> cls & 1u) != 0 && waiting.sources[before][cls].cost >= cost)
+                            waiting.classes[before] &= static_cast<std::uint8_t>(~(1u << cls));
+                        waiting.sources[p % 16][cls] = {p, end, cost, reach.distance[cls]};
+                        waiting.classes[p % 16] |= static_cast<std::uint8_t>(1u << cls);
+                    }
                     covered = end;
                 }
             }
@@ -653,11 +659,14 @@ Parse parse_content(std::span<const std::uint8_t> content) {
 
         const Position node = p + 1;
         // Sources whose 12-byte copies first arrive here join their chains.
-        for (; waiting_front != waiting_back && waiting[waiting_front % waiting.size()].source.at + kShortestChainLength == node;
-             ++waiting_front) {
-            const WaitingSource<Cost>& joining = waiting[waiting_front % waiting.size()];
-            chain_add(chains[joining.cls], joining.source);
-            live_classes |= 1u << joining.cls;
+        if (node >= kShortestChainLength) {
+            const unsigned slot = (node - kShortestChainLength) % 16;
+            for (unsigned joining = waiting.classes[slot]; joining != 0; joining &= joining - 1) {
+                const auto cls = static_cast<unsigned>(std::countr_zero(joining));
+                chain_add(chains[cls], waiting.sources[slot][cls]);
+                live_classes |= 1u << cls;
+            }
+            waiting.classes[slot] = 0;
         }
 
         Cost best = cost + kLiteralTokenBits;
