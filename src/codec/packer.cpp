@@ -725,9 +725,19 @@ void put_bits(BitWriter& writer, std::uint32_t value, unsigned width) {
 void put_copy(BitWriter& writer, std::uint64_t length, unsigned distance) {
     const unsigned offset = distance - 1;
     const unsigned cls = distance_class(distance);
-    put_bits(writer, kCopyFlag, kFlagBits);
-    put_bits(writer, cls, kDistanceClassBits);
-    put_bits(writer, offset - kDistanceClasses[cls].base, kDistanceClasses[cls].field_bits);
+    const unsigned head_bits = kFlagBits + kDistanceClassBits + kDistanceClasses[cls].field_bits;
+    const std::uint32_t head = kCopyFlag | (cls << kFlagBits) | ((offset - kDistanceClasses[cls].base) << (kFlagBits + kDistanceClassBits));
+    unsigned g = 0;
+    while (length > kLengthGroups[g].last) ++g;
+    const LengthGroup& group = kLengthGroups[g];
+    if (head_bits + group.code_bits <= kWordBits) {
+        // The all-ones fields, then what is left in the last one: one field of code_bits.
+        const unsigned ones = group.code_bits - (kFirstLengthFieldBits + g);
+        const std::uint32_t code = kLengthFieldMasks[ones] | (static_cast<std::uint32_t>(length - group.first) << ones);
+        put_bits(writer, head | (code << head_bits), head_bits + group.code_bits);
+        return;
+    }
+    put_bits(writer, head, head_bits);
     std::uint64_t rest = length - kMinCopyLength;
     for (unsigned width = kFirstLengthFieldBits;; ++width) {
         const std::uint32_t all_ones = kLengthFieldMasks[width];
