@@ -5,16 +5,19 @@
 // The shortest path from 0 to n is the smallest stream, because the stream is the header plus
 // the bits rounded up to whole words.
 //
-// Two facts keep the search exact and fast:
+// Three facts keep the search exact and fast:
 //  - For each distance class only the furthest match end reached by that class or a cheaper
 //    one matters, and that end never moves backwards from one position to the next (a match
 //    of distance d at p that runs on is a match of distance d at p + 1 too). So the matcher
 //    keeps eight ends and only has to look at matches that start at p, never at ones that
-//    merely continue; long runs cost nothing once found.
+//    merely continue; runs of one byte are kept as runs, so long ones cost nothing once found.
 //  - The length code has the same size for every length of a group ([2,4], [5,11], [12,26],
-//    ...). The sources that reach a node with a copy of one class and one group form a sliding
-//    window whose both edges only move forward, so a monotone queue per (class, group) gives
-//    the cheapest such copy into each node in amortised constant time.
+//    ...), so among the sources of one class that reach a node, the cheapest copy of each
+//    group comes from the group's oldest source once the dearer older ones are dropped. One
+//    chain of sources per class gives the copies of 12 bytes and more; the few shorter ones
+//    are offered directly to the next nodes.
+//  - Where a position has the same match ends as the one before and costs no less, its
+//    copies are no better than those a byte longer from there, except across a group edge.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -194,13 +197,13 @@ Position nearest(const std::uint8_t* content, Position p, std::uint32_t key, con
     return kNoPosition;
 }
 
+unsigned run_ending_hash(std::uint8_t byte, std::uint8_t after) { return ((byte * 0x9Fu) ^ (after * 0x3Bu) ^ (after << 2)) & 1023u; }
+
 // Position p starts a run of one byte [p, end) with end - p >= 4. Every match of 4 or more bytes
 // at p lies in an earlier run of that byte; within one run and one class the furthest position
 // matches longest, except the one whose run ends exactly as far from it as ours does from p,
 // which may match on after both runs. Further into our run, distance 1 reaches our end and
 // only those exact-length cases can beat it; they are set aside for the position they serve.
-unsigned run_ending_hash(std::uint8_t byte, std::uint8_t after) { return ((byte * 0x9Fu) ^ (after * 0x3Bu) ^ (after << 2)) & 1023u; }
-
 void start_byte_run(const std::uint8_t* content, Position n, Position p, MatchIndex& index, Reach& reach) {
     const std::uint8_t byte = content[p];
     const Position end = p + 4 + common_length(content, n, p + 4, p + 3);  // distance 1 from p + 4 on
@@ -261,12 +264,8 @@ void start_byte_run(const std::uint8_t* content, Position n, Position p, MatchIn
 // Whether p lies inside the current run with 4 of its bytes ahead, past the run's start.
 bool inside_run(const MatchIndex& index, Position p) { return p - index.run_start - 1 < index.interior_length; }
 
-// Brings `reach` from p - 1 to p. A match at p either continues one at p - 1 (same distance,
-// byte before equal too), whose end `reach` already holds, or starts at p. Matches of 2 and 3
-// bytes count only their shortest distance; longer ones that start at p are found in the quad
-// chain, skipping whole stretches of entries whose byte before equals ours, or among the runs.
-// Inside a run, distance 1 reaches the run's end; only earlier runs of the length left can
-// beat it.
+// Brings `reach` from p - 1 to p inside a run: distance 1 reaches the run's end, and only
+// earlier runs of the length left can beat it.
 inline void find_matches_inside_run(Position p, MatchIndex& index, Reach& reach) {
     if (p == index.run_start + 1) extend_reach(reach, 0, index.run_end, 1);
     for (; !index.later_matches.empty() && index.later_matches.back().at == p; index.later_matches.pop_back()) {
@@ -275,7 +274,11 @@ inline void find_matches_inside_run(Position p, MatchIndex& index, Reach& reach)
     }
 }
 
-// For positions outside run interiors.
+// Brings `reach` from p - 1 to p elsewhere. A match at p either continues one at p - 1 (same
+// distance, byte before equal too), whose end `reach` already holds, or starts at p. Matches of
+// 2 and 3 bytes count only their shortest distance; longer ones that start at p are found in
+// the quad chain, skipping whole stretches of entries whose byte before equals ours, or among
+// the runs.
 void find_matches(const std::uint8_t* content, Position n, Position p, MatchIndex& index, Reach& reach) {
     if (n - p < 2) return;
     const std::uint32_t pair = pair_bytes(content + p);
