@@ -34,7 +34,7 @@ inline Expanded expand_guarded(std::span<const std::uint8_t> stream, std::size_t
                                     std::span<std::uint8_t>(buffer.data(), capacity));
     for (std::size_t i = capacity; i < buffer.size(); ++i)
         if (buffer[i] != kGuardByte) expanded.guard_intact = false;
-    buffer.resize(capacity);
+    buffer.erase(buffer.begin() + static_cast<std::ptrdiff_t>(capacity), buffer.end());  // only shrinks
     expanded.output = std::move(buffer);
     return expanded;
 }
