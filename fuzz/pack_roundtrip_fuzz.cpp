@@ -15,6 +15,7 @@
 
 #include "codec/packed_stream.h"
 #include "faults/guarded_region.h"
+#include "support/exhaustive_optimum.h"
 
 namespace {
 
@@ -29,39 +30,6 @@ constexpr std::size_t kMaxSearched = 300;      // contents this small get the ex
     std::abort();
 }
 
-unsigned length_code_bits(std::size_t length) {
-    unsigned bits = 0;
-    std::size_t rest = length - 2;
-    for (unsigned width = 2;; ++width) {
-        bits += width;
-        const std::size_t ones = (std::size_t{1} << width) - 1;
-        if (rest < ones) return bits;
-        rest -= ones;
-    }
-}
-
-// The fewest token bits for `content`: every distance 1..510 (per class, the longest match
-// of any of its distances) and every length it allows.
-std::uint64_t fewest_token_bits(std::span<const std::uint8_t> content) {
-    const std::size_t n = content.size();
-    std::vector<std::uint64_t> best(n + 1, std::numeric_limits<std::uint64_t>::max());
-    best[0] = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        best[i + 1] = std::min(best[i + 1], best[i] + 9);
-        std::array<std::size_t, 8> longest{};
-        for (std::size_t d = 1; d <= std::min<std::size_t>(i, 510); ++d) {
-            unsigned cls = 0;
-            while (d - 1 > ((2u << cls) - 2) + ((2u << cls) - 1)) ++cls;
-            std::size_t match = 0;
-            while (i + match < n && content[i + match] == content[i + match - d]) ++match;
-            longest[cls] = std::max(longest[cls], match);
-        }
-        for (unsigned cls = 0; cls < 8; ++cls)
-            for (std::size_t length = 2; length <= longest[cls]; ++length)
-                best[i + length] = std::min(best[i + length], best[i] + 4 + (cls + 1) + length_code_bits(length));
-    }
-    return best[n];
-}
 
 }  // namespace
 
@@ -83,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!std::equal(output.begin(), output.end(), content.begin())) fail("stream expands to other bytes");
 
     if (size <= kMaxSearched) {
-        const std::uint64_t words = (fewest_token_bits(content) + norvak::kWordBits - 1) / norvak::kWordBits;
+        const std::uint64_t words = (norvak::test::optimal_token_bits(content) + norvak::kWordBits - 1) / norvak::kWordBits;
         if (stream.size() != norvak::kSizeHeaderBytes + norvak::kWordBytes * words) fail("stream is not the smallest");
     }
     return 0;

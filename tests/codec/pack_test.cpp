@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "codec/packed_stream.h"
+#include "support/exhaustive_optimum.h"
 #include "support/expand_checks.h"
 
 namespace norvak {
@@ -103,47 +104,6 @@ ReadResult read_stream(const Bytes& stream) {
     while (at < body_bits)
         if (bit() != 0) result.error = "nonzero bits after the last token";
     return result;
-}
-
-// ---------------------------------------------------------------------------------------
-// The exhaustive optimum
-
-unsigned length_code_bits(std::uint64_t length) {
-    unsigned bits = 0;
-    std::uint64_t rest = length - 2;
-    for (unsigned width = 2;; ++width) {
-        bits += width;
-        const std::uint64_t ones = (std::uint64_t{1} << width) - 1;
-        if (rest < ones) return bits;
-        rest -= ones;
-    }
-}
-
-// Every distance 1..510 and every length it allows. A copy's cost depends only on its class
-// and length, so per class the longest match of any of its distances stands for all of them.
-std::uint64_t optimal_token_bits(const Bytes& content) {
-    const std::size_t n = content.size();
-    // match[i][d]: how many bytes from i on equal those d before them.
-    std::vector<std::vector<std::uint32_t>> match(n + 1, std::vector<std::uint32_t>(511, 0));
-    for (std::size_t i = n; i-- > 0;)
-        for (std::size_t d = 1; d <= std::min<std::size_t>(i, 510); ++d)
-            if (content[i] == content[i - d]) match[i][d] = 1 + match[i + 1][d];
-
-    std::vector<std::uint64_t> best(n + 1, std::numeric_limits<std::uint64_t>::max());
-    best[0] = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        best[i + 1] = std::min(best[i + 1], best[i] + 9);
-        std::array<std::size_t, 8> longest{};
-        for (std::size_t d = 1; d <= std::min<std::size_t>(i, 510); ++d) {
-            unsigned cls = 0;
-            while (d - 1 > ((2u << cls) - 2) + ((2u << cls) - 1)) ++cls;
-            longest[cls] = std::max<std::size_t>(longest[cls], match[i][d]);
-        }
-        for (unsigned cls = 0; cls < 8; ++cls)
-            for (std::size_t length = 2; length <= longest[cls]; ++length)
-                best[i + length] = std::min(best[i + length], best[i] + 4 + (cls + 1) + length_code_bits(length));
-    }
-    return best[n];
 }
 
 // ---------------------------------------------------------------------------------------
@@ -264,7 +224,7 @@ void expect_optimal_and_valid(const Bytes& content) {
     const Bytes stream = pack_stream(content);
     ASSERT_NO_FATAL_FAILURE(expect_round_trip(content, stream));
     const ReadResult read = read_stream(stream);
-    EXPECT_EQ(read.token_bits, optimal_token_bits(content));
+    EXPECT_EQ(read.token_bits, test::optimal_token_bits(content));
     EXPECT_LE(stream.size(), literal_stream_size(content.size()));
 }
 
