@@ -78,6 +78,18 @@ std::int64_t read_some(File& file, std::uint8_t* buffer, std::size_t size);
 // Writes all `size` bytes; false on any failure (a full disk, say).
 bool write_all(File& file, const std::uint8_t* data, std::size_t size);
 
+// Whether the file is a plain file on a disk, whose reads and writes may name their offset
+// and run from several threads at once; not a pipe, a console or a device.
+bool allows_positioned_io(const File& file);
+
+// Reads up to `size` bytes from `offset` on; returns how many (0 past the end of the file)
+// or -1 on failure. For files that allow positioned I/O.
+std::int64_t read_at(File& file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size);
+
+// Writes all `size` bytes at `offset`; false on any failure. For files that allow
+// positioned I/O.
+bool write_all_at(File& file, std::uint64_t offset, const std::uint8_t* data, std::size_t size);
+
 // Closes the file; false when the system reports that the last writes failed.
 bool close_file(File& file);
 

@@ -79,6 +79,36 @@ bool write_all(File& file, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+bool allows_positioned_io(const File& file) {
+    struct stat info {};
+    return ::fstat(fd_of(file), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::int64_t read_at(File& file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size) {
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return -1;
+    for (;;) {
+        ssize_t got = ::pread(fd_of(file), buffer, std::min(size, kMaxTransfer), static_cast<off_t>(offset));
+        if (got >= 0) return got;
+        if (errno != EINTR) return -1;
+    }
+}
+
+bool write_all_at(File& file, std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return false;
+        ssize_t put = ::pwrite(fd_of(file), data, std::min(size, kMaxTransfer), static_cast<off_t>(offset));
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (put == 0) return false;
+        data += put;
+        offset += static_cast<std::uint64_t>(put);
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
 bool close_file(File& file) {
     if (!file.is_open()) return true;
     // The descriptor is gone after close() whatever it reports, so never retry it.

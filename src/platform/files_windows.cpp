@@ -102,6 +102,35 @@ bool write_all(File& file, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+bool allows_positioned_io(const File& file) { return is_regular_file(handle_of(file)); }
+
+std::int64_t read_at(File& file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size) {
+    // On a handle opened for synchronous I/O the offset in OVERLAPPED places the read and
+    // ReadFile returns when it is done.
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    DWORD wanted = static_cast<DWORD>(std::min(size, kMaxTransfer));
+    if (ReadFile(handle_of(file), buffer, wanted, &got, &where)) return got;
+    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+}
+
+bool write_all_at(File& file, std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(offset);
+        where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD put = 0;
+        DWORD wanted = static_cast<DWORD>(std::min(size, kMaxTransfer));
+        if (!WriteFile(handle_of(file), data, wanted, &put, &where) || put == 0) return false;
+        data += put;
+        offset += put;
+        size -= put;
+    }
+    return true;
+}
+
 bool close_file(File& file) {
     if (!file.is_open()) return true;
     // The handle is gone after CloseHandle whatever it reports, so never retry it.

@@ -1,4 +1,12 @@
 // Encode: every byte as a literal token, streamed.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <iterator>
 #include <string>
 
 #include "cli/cli_harness.h"
@@ -25,9 +33,12 @@ TEST_F(EncodeTest, EmptyFileIsTheHeaderAlone) { EXPECT_EQ(encode(""), std::strin
 TEST_F(EncodeTest, ThreeBytes) { EXPECT_EQ(encode("abc"), std::string("\x03\x00\x00\x00\xc2\x88\x19\x03", 8)); }
 
 // Sizes around the word boundary (32 bytes are exactly 9 words) and around the program's
-// read chunks, whose seams must not show in the stream.
+// chunks, which are packed apart (on several threads) and whose seams must not show.
 TEST_F(EncodeTest, OutputIsTheLiteralStreamForEverySize) {
-    for (std::size_t size : {1u, 2u, 5u, 31u, 32u, 33u, 65535u, 65536u, 65537u, 3u * 65536u + 7u}) {
+    constexpr std::size_t kChunk = 256 * 1024;
+    for (std::size_t size : {std::size_t{1}, std::size_t{2}, std::size_t{5}, std::size_t{31}, std::size_t{32},
+                             std::size_t{33}, std::size_t{65537}, kChunk - 1, kChunk, kChunk + 1, 2 * kChunk + 9,
+                             9 * kChunk + 37}) {
         std::string plain = random_bytes(size, static_cast<std::uint32_t>(size));
         std::string packed = encode(plain);
         EXPECT_EQ(packed.size(), 4 + 4 * ((9 * size + 31) / 32)) << size;
@@ -56,6 +67,27 @@ TEST_F(EncodeTest, DecodeGivesTheInputBack) {
         EXPECT_EQ(result.out, console_lines({"file has decoded to back.bin"})) << size;
         EXPECT_EQ(read_file("back.bin"), plain) << size;
     }
+}
+
+// A pipe takes no offsets: the chunks go out in order, and the stream is the same.
+TEST_F(EncodeTest, OutputIntoAPipeIsTheSameStream) {
+    NORVAK_SKIP_UNDER_LAUNCHER();
+    const std::string plain = random_bytes(3 * 256 * 1024 + 5, 21);
+    write_file("plain.bin", plain);
+    const std::string pipe = path("pipe").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    auto received = std::async(std::launch::async, [&] {
+        std::ifstream in(pipe, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    });
+    RunResult result = run({"Encode", "plain.bin", "pipe"});
+    // Should the program never have opened the pipe, open it here so the reader ends.
+    while (received.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        const int writer = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) close(writer);
+    }
+    EXPECT_EQ(result.out, console_lines({"file has encoded to pipe"}));
+    EXPECT_EQ(received.get(), literal_stream(plain));
 }
 
 }  // namespace

@@ -98,12 +98,15 @@ TEST_P(FileFaultTest, FullDeviceIsReportedAndNotRemoved) {
 }
 
 // A write that fails part way (the file size limit, which a program under Wine meets too):
-// the partial file is removed.
+// the partial file is removed. The second limit fails a write well into the file, after
+// whole pieces of it were written (Encode writes its chunks on several threads).
 TEST_P(FileFaultTest, PartialOutputIsRemovedAfterAFailedWrite) {
-    write_file("in", input_of_size(200000));
-    write_file("out", "earlier content");
-    expect_report(run_command("in", "out", Limits{{}, 64 * 1024}), command().cannot_write_output);
-    EXPECT_FALSE(exists("out"));
+    write_file("in", input_of_size(1200000));
+    for (std::uint64_t limit : {64 * 1024, 700 * 1024}) {
+        write_file("out", "earlier content");
+        expect_report(run_command("in", "out", Limits{{}, limit}), command().cannot_write_output);
+        EXPECT_FALSE(exists("out")) << limit;
+    }
     // The same run without the limit succeeds, so the limit was what failed it.
     RunResult unlimited = run_command("in", "out");
     EXPECT_EQ(unlimited.out, console_lines({command().success_prefix + "out"}));
