@@ -1,3 +1,4 @@
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -5,7 +6,13 @@
 #include <vector>
 
 #include "codec/byte_order.h"
+#include "codec/literal_paths.h"
 #include "codec/packed_stream.h"
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define NORVAK_HAVE_AVX2_PATH 1
+#endif
 
 namespace norvak {
 namespace {
@@ -42,12 +49,64 @@ std::uint8_t* pack_groups(const std::uint8_t* in, std::size_t& i, std::size_t n,
     return o;
 }
 
+#ifdef NORVAK_HAVE_AVX2_PATH
+// The same for an output that starts on a byte boundary, 32 input bytes (four groups) a
+// step. Each 64-bit lane spreads its bytes 0-6 as spread_seven_literals does; a group's
+// nine bytes are then the lane's eight and its byte 7, gathered by byte shuffles within
+// each 128-bit half: bytes 0-15 and 2-17 of the half's 18, stored overlapping.
+__attribute__((target("avx2"))) std::uint8_t* pack_aligned_blocks_avx2(const std::uint8_t* in, std::size_t& i,
+                                                                       std::size_t n, std::size_t keep,
+                                                                       std::uint8_t* o) {
+    const __m256i low_half = _mm256_set1_epi64x(0x00000000ffffffffll);
+    const __m256i bytes_4_to_6 = _mm256_set1_epi64x(0x00ffffff00000000ll);
+    const __m256i by_two = _mm256_set1_epi64x(0x0ff00000ffff0000ll);
+    const __m256i by_one = _mm256_set1_epi64x(0x000ff003fc00ff00ll);
+    constexpr char z = -128;  // a shuffle index that gives 0
+    const __m256i head_from_spread =
+        _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, z, 8, 9, 10, 11, 12, 13, 14, 0, 1, 2, 3, 4, 5, 6, 7, z, 8, 9, 10, 11, 12, 13, 14);
+    const __m256i head_from_plain =
+        _mm256_setr_epi8(z, z, z, z, z, z, z, z, 7, z, z, z, z, z, z, z, z, z, z, z, z, z, z, z, 7, z, z, z, z, z, z, z);
+    const __m256i tail_from_spread =
+        _mm256_setr_epi8(2, 3, 4, 5, 6, 7, z, 8, 9, 10, 11, 12, 13, 14, 15, z, 2, 3, 4, 5, 6, 7, z, 8, 9, 10, 11, 12, 13, 14, 15, z);
+    const __m256i tail_from_plain =
+        _mm256_setr_epi8(z, z, z, z, z, z, 7, z, z, z, z, z, z, z, z, 15, z, z, z, z, z, z, 7, z, z, z, z, z, z, z, z, 15);
+    for (; n - i >= keep + 32; i += 32, o += 36) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+        __m256i y = _mm256_or_si256(_mm256_and_si256(x, low_half), _mm256_slli_epi64(_mm256_and_si256(x, bytes_4_to_6), 4));
+        y = _mm256_or_si256(_mm256_andnot_si256(by_two, y), _mm256_slli_epi64(_mm256_and_si256(y, by_two), 2));
+        y = _mm256_or_si256(_mm256_andnot_si256(by_one, y), _mm256_slli_epi64(_mm256_and_si256(y, by_one), 1));
+        y = _mm256_slli_epi64(y, 1);
+        const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(y, head_from_spread), _mm256_shuffle_epi8(x, head_from_plain));
+        const __m256i tail = _mm256_or_si256(_mm256_shuffle_epi8(y, tail_from_spread), _mm256_shuffle_epi8(x, tail_from_plain));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(head));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2), _mm256_castsi256_si128(tail));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 18), _mm256_extracti128_si256(head, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 20), _mm256_extracti128_si256(tail, 1));
+    }
+    return o;
+}
+
+bool cpu_has_avx2() { return __builtin_cpu_supports("avx2") != 0; }
+#else
+bool cpu_has_avx2() { return false; }
+#endif
+
+std::atomic<LiteralPath> chosen_path{cpu_has_avx2() ? LiteralPath::avx2 : LiteralPath::portable};
+
 using GroupPacker = std::uint8_t* (*)(const std::uint8_t*, std::size_t&, std::size_t, std::size_t, std::uint8_t*,
                                       std::uint64_t&);
 constexpr GroupPacker kGroupPackers[8] = {pack_groups<0>, pack_groups<1>, pack_groups<2>, pack_groups<3>,
                                           pack_groups<4>, pack_groups<5>, pack_groups<6>, pack_groups<7>};
 
 }  // namespace
+
+bool literal_path_available(LiteralPath path) { return path == LiteralPath::portable || cpu_has_avx2(); }
+
+LiteralPath use_literal_path(LiteralPath path) {
+    const LiteralPath before = chosen_path.load(std::memory_order_relaxed);
+    if (literal_path_available(path)) chosen_path.store(path, std::memory_order_relaxed);
+    return before;
+}
 
 std::size_t pack_literals(LiteralPacker& packer, std::span<const std::uint8_t> bytes, std::uint8_t* out) {
     const std::uint8_t* in = bytes.data();
@@ -67,6 +126,10 @@ std::size_t pack_literals(LiteralPacker& packer, std::span<const std::uint8_t> b
         std::uint8_t* o = out;
         for (unsigned k = 0; k < whole_pending_bytes; ++k) *o++ = static_cast<std::uint8_t>(acc >> (8 * k));
         std::uint64_t carry = (acc >> (8 * whole_pending_bytes)) & ((std::uint64_t{1} << shift) - 1);
+#ifdef NORVAK_HAVE_AVX2_PATH
+        if (shift == 0 && chosen_path.load(std::memory_order_relaxed) == LiteralPath::avx2)
+            o = pack_aligned_blocks_avx2(in, i, n, 4, o);
+#endif
         o = kGroupPackers[shift](in, i, n, 4, o, carry);
         // Bytes of an unfinished word go back into the accumulator.
         const std::size_t bytes_out = static_cast<std::size_t>(o - out);

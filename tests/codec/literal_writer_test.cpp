@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "codec/literal_paths.h"
 #include "codec/packed_stream.h"
 #include "support/expand_checks.h"
 #include "support/stream_builder.h"
@@ -32,9 +33,22 @@ TEST(LiteralWriter, StreamSizeFollowsNineBitsPerByte) {
     EXPECT_EQ(literal_stream_size(std::uint64_t{0x7fffffff}), 4 + 4 * ((std::uint64_t{0x7fffffff} * 9 + 31) / 32));
 }
 
+// The tests below run once for each way of packing groups this machine has.
+class LiteralPathTest : public ::testing::TestWithParam<LiteralPath> {
+protected:
+    void SetUp() override {
+        if (!literal_path_available(GetParam())) GTEST_SKIP() << "this processor lacks the path";
+        before_ = use_literal_path(GetParam());
+    }
+    void TearDown() override { use_literal_path(before_); }
+
+private:
+    LiteralPath before_ = LiteralPath::portable;
+};
+
 // Every size around the 8-byte groups and the 32-byte period of word alignment, plus larger
 // ones, against the test's own bit writer, and back through the expander.
-TEST(LiteralWriter, MatchesIndependentBitWriterAndRoundTrips) {
+TEST_P(LiteralPathTest, MatchesIndependentBitWriterAndRoundTrips) {
     std::vector<std::size_t> sizes;
     for (std::size_t n = 0; n <= 80; ++n) sizes.push_back(n);
     for (std::size_t n : {255u, 1000u, 4099u, 65536u + 7u, 300001u}) sizes.push_back(n);
@@ -49,7 +63,7 @@ TEST(LiteralWriter, MatchesIndependentBitWriterAndRoundTrips) {
     }
 }
 
-TEST(LiteralWriter, ExtremeByteValuesSurviveEveryAlignment) {
+TEST_P(LiteralPathTest, ExtremeByteValuesSurviveEveryAlignment) {
     // All-ones bytes next to zero flags are where a shifted or masked bit would show.
     for (std::uint8_t fill : {std::uint8_t{0x00}, std::uint8_t{0xff}, std::uint8_t{0x80}, std::uint8_t{0x01}}) {
         const std::vector<std::uint8_t> content(77, fill);
@@ -59,7 +73,7 @@ TEST(LiteralWriter, ExtremeByteValuesSurviveEveryAlignment) {
 
 // The streaming packer, fed in pieces, must produce the same stream as the one-shot writer,
 // return whole words only, and stay inside max_packed_literal_bytes for every piece.
-TEST(LiteralPacker, ChunkedPackingEqualsWholeStream) {
+TEST_P(LiteralPathTest, ChunkedPackingEqualsWholeStream) {
     const auto content = pseudo_random_bytes(20000, 7);
     const auto expected = write_literal_stream(content);
     const std::vector<std::vector<std::size_t>> chunk_patterns = {
@@ -97,6 +111,9 @@ TEST(LiteralPacker, FinishWritesNothingOnAWordBoundary) {
     std::uint8_t last[kWordBytes];
     EXPECT_EQ(finish_literals(packer, last), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, LiteralPathTest, ::testing::Values(LiteralPath::portable, LiteralPath::avx2),
+                         [](const auto& test_info) { return test_info.param == LiteralPath::avx2 ? "avx2" : "portable"; });
 
 }  // namespace
 }  // namespace norvak
