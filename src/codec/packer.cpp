@@ -14,8 +14,8 @@
 //  - The length code has the same size for every length of a group ([2,4], [5,11], [12,26],
 //    ...), so among the sources of one class that reach a node, the cheapest copy of each
 //    group comes from the group's oldest source once the dearer older ones are dropped. One
-//    chain of sources per class gives the copies of 12 bytes and more; the few shorter ones
-//    are offered directly to the next nodes.
+//    chain of sources per class gives the copies of 27 bytes and more; the shorter ones are
+//    offered directly to the next nodes (those of 12 to 26 bytes once the source is 12 back).
 //  - Where a position has the same match ends as the one before and costs no less, its
 //    copies are no better than those a byte longer from there, except across a group edge.
 #include <algorithm>
@@ -25,9 +25,14 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <span>
 #include <stdexcept>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "codec/packed_stream.h"
 
@@ -274,12 +279,13 @@ inline void find_matches_inside_run(Position p, MatchIndex& index, Reach& reach)
     }
 }
 
-// Brings `reach` from p - 1 to p elsewhere. A match at p either continues one at p - 1 (same
+// Brings `reach` from p - 1 to p elsewhere (forced inline, like index_position: both run at
+// every byte, where a call is a measurable share). A match at p either continues one at p - 1 (same
 // distance, byte before equal too), whose end `reach` already holds, or starts at p. Matches of
 // 2 and 3 bytes count only their shortest distance; longer ones that start at p are found in
 // the quad chain, skipping whole stretches of entries whose byte before equals ours, or among
 // the runs.
-void find_matches(const std::uint8_t* content, Position n, Position p, MatchIndex& index, Reach& reach) {
+[[gnu::always_inline]] inline void find_matches(const std::uint8_t* content, Position n, Position p, MatchIndex& index, Reach& reach) {
     if (n - p < 2) return;
     const std::uint32_t pair = pair_bytes(content + p);
     const Position pair_at = nearest<pair_bytes>(content, p, pair, index.pair_head, index.pair_prev);
@@ -328,7 +334,7 @@ void find_matches(const std::uint8_t* content, Position n, Position p, MatchInde
 // a lookup (run positions look nothing up), and runs keep out of the quad chains.
 inline bool indexed(const MatchIndex& index, Position p) { return p - index.run_start >= index.interior_length; }
 
-void index_position(const std::uint8_t* content, Position n, Position p, MatchIndex& index) {
+[[gnu::always_inline]] inline void index_position(const std::uint8_t* content, Position n, Position p, MatchIndex& index) {
     const Position left = n - p;
     if (left < 2) return;
     Position& pair_head = index.pair_head[hash_bytes(pair_bytes(content + p))];
@@ -353,10 +359,11 @@ void index_position(const std::uint8_t* content, Position n, Position p, MatchIn
 // The cheapest way into each node
 //
 // Copies of up to 11 bytes are relaxed directly into the next nodes. Longer ones come from one
-// chain of sources per class (below), which a source joins when its 12-byte copy arrives.
+// chain of sources per class (below), which a source joins when its 12-byte copy arrives; it
+// then offers its copies of up to 26 bytes to the next nodes the same way.
 
 constexpr Position kShortestChainLength = 12;  // the first length of group 2
-constexpr unsigned kChainGroup = 2;            // looked at every node
+constexpr unsigned kChainGroup = 2;            // offered as the source joins
 constexpr unsigned kFirstFarGroup = 3;         // remembered between changes
 static_assert(kLengthGroups[kChainGroup].first == kShortestChainLength);
 
@@ -375,9 +382,10 @@ struct Source {
 // length group is the group's oldest source. Every group's oldest source is remembered as
 // `first[g]` (an absolute index), which only moves forward as the sources age.
 //
-// Group 2 changes at almost every node and is looked at each time. The far groups change only
-// when a source ages across a group edge, expires, or is displaced, so their best offer is
-// kept until the first node where that can happen.
+// Group 2 (12 to 26 bytes) is not looked up here: a source offers its whole group 2 to the next
+// nodes when it joins (see join_chain). The far groups change only when a source ages across a
+// group edge, expires, or is displaced, so their best offer is kept until the first node where
+// that can happen; between those nodes first[] may lag, which only means longer walks later.
 template <typename Cost>
 struct SourceChain {
     std::vector<Source<Cost>> ring;  // power-of-two size
@@ -425,8 +433,31 @@ struct LongSource {
     std::uint16_t distance;
 };
 
+// The steps are written once per node, front to back, which for a big content is mostly page
+// faults in 4 KiB pages. On Linux they are aligned for and advised into huge pages instead.
+struct StepsRelease {
+    std::align_val_t alignment;
+    void operator()(std::uint32_t* steps) const { ::operator delete(steps, alignment); }
+};
+using Steps = std::unique_ptr<std::uint32_t[], StepsRelease>;
+
+Steps allocate_steps(std::size_t count) {
+    const std::size_t bytes = count * sizeof(std::uint32_t);
+#if defined(__linux__)
+    constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+    if (bytes >= kHugePageBytes) {
+        const std::align_val_t alignment{kHugePageBytes};
+        Steps steps(static_cast<std::uint32_t*>(::operator new(bytes, alignment)), StepsRelease{alignment});
+        madvise(steps.get(), bytes, MADV_HUGEPAGE);  // only advice: nothing to do when refused
+        return steps;
+    }
+#endif
+    const std::align_val_t alignment{alignof(std::uint32_t)};
+    return Steps(static_cast<std::uint32_t*>(::operator new(bytes, alignment)), StepsRelease{alignment});
+}
+
 struct Parse {
-    std::unique_ptr<std::uint32_t[]> steps;  // per node 1..n; [0] is spare
+    Steps steps;  // per node 1..n; [0] is spare
     std::vector<LongSource> long_sources;
     std::uint64_t bits = 0;
 };
@@ -455,48 +486,47 @@ unsigned walk_groups(SourceChain<Cost>& chain, Position node, unsigned g, unsign
     return g_end;
 }
 
-// The chain's best copy into `node`, if it beats `best` (whose length it then sets).
+// Brings the chain's far offer up to `node`: drops the expired sources, finds where group 2
+// begins, and walks the far groups before it for their best copy and the next node where that
+// can change.
 template <typename Cost>
-void chain_offer(SourceChain<Cost>& chain, unsigned cls, Position node, Cost& best, Position& length, std::uint16_t& distance) {
-    while (chain.front != chain.back && chain_at(chain, chain.front).end < node) {
-        ++chain.front;
+void refresh_far_offer(SourceChain<Cost>& chain, unsigned cls, Position node) {
+    while (chain.front != chain.back && chain_at(chain, chain.front).end < node) ++chain.front;
+    chain.far_at = kNoPosition;
+    if (chain.front == chain.back) {
+        chain.groups_in_use = 0;
         chain.far_valid_until = 0;
-    }
-    auto consider = [&](unsigned g, const Source<Cost>& source) {
-        const Cost total = source.cost + copy_token_bits(cls, g);
-        if (total < best) {
-            best = total;
-            length = node - source.at;
-            distance = source.distance;
-        }
-    };
-    if (chain.front == chain.back) chain.groups_in_use = 0;
-    if (chain.front != chain.back) walk_groups(chain, node, kChainGroup, kFirstFarGroup, chain.back, consider);
-    if (chain.front == chain.back || chain.first[kChainGroup] == chain.front) {
-        // Nothing far: look again once something may be.
-        chain.far_valid_until = 0;
-        chain.far_at = kNoPosition;
         return;
     }
+    walk_groups(chain, node, kChainGroup, kFirstFarGroup, chain.back, [](unsigned, const Source<Cost>&) {});
     const std::uint32_t near_start = chain.first[kChainGroup];
-    if (node >= chain.far_valid_until) {
-        // The next change: a far group's oldest source ages out, the oldest group-2 source
-        // turns far, or the front expires.
-        Position until = chain_at(chain, chain.front).end + 1;
-        if (near_start != chain.back)
-            until = std::min<Position>(until, chain_at(chain, near_start).at + static_cast<Position>(kLengthGroups[kFirstFarGroup].first));
-        chain.far_at = kNoPosition;
-        walk_groups(chain, node, kFirstFarGroup, kLengthGroupCount, near_start, [&](unsigned g, const Source<Cost>& source) {
-            const Cost total = source.cost + copy_token_bits(cls, g);
-            if (chain.far_at == kNoPosition || total < chain.far_total) {
-                chain.far_total = total;
-                chain.far_at = source.at;
-                chain.far_distance = source.distance;
-            }
-            until = static_cast<Position>(std::min<std::uint64_t>(until, source.at + kLengthGroups[g].last + 1));
-        });
-        chain.far_valid_until = until;
+    const Source<Cost>& front = chain_at(chain, chain.front);
+    if (near_start == chain.front) {
+        // Nothing far until the front turns far or expires.
+        chain.far_valid_until = std::min<Position>(front.end + 1, front.at + static_cast<Position>(kLengthGroups[kFirstFarGroup].first));
+        return;
     }
+    // The next change: a far group's oldest source ages out, the oldest group-2 source turns
+    // far, or the front expires.
+    Position until = front.end + 1;
+    if (near_start != chain.back)
+        until = std::min<Position>(until, chain_at(chain, near_start).at + static_cast<Position>(kLengthGroups[kFirstFarGroup].first));
+    walk_groups(chain, node, kFirstFarGroup, kLengthGroupCount, near_start, [&](unsigned g, const Source<Cost>& source) {
+        const Cost total = source.cost + copy_token_bits(cls, g);
+        if (chain.far_at == kNoPosition || total < chain.far_total) {
+            chain.far_total = total;
+            chain.far_at = source.at;
+            chain.far_distance = source.distance;
+        }
+        until = static_cast<Position>(std::min<std::uint64_t>(until, source.at + kLengthGroups[g].last + 1));
+    });
+    chain.far_valid_until = until;
+}
+
+// The chain's best far copy into `node`, if it beats `best` (whose length it then sets).
+template <typename Cost>
+void chain_offer(SourceChain<Cost>& chain, unsigned cls, Position node, Cost& best, Position& length, std::uint16_t& distance) {
+    if (node >= chain.far_valid_until) refresh_far_offer(chain, cls, node);
     if (chain.far_at != kNoPosition && chain.far_total < best) {
         best = chain.far_total;
         length = node - chain.far_at;
@@ -514,6 +544,8 @@ struct WaitingSources {
 static_assert(16 > kShortestChainLength);
 
 constexpr unsigned kShortCopyMask = 15;  // ring of arrivals for the next nodes
+// A joining source reaches 14 nodes past the current one, which is taken right after.
+static_assert(kLengthGroups[kChainGroup].last - kShortestChainLength < kShortCopyMask);
 
 // The cheapest short copy found so far into each of the next nodes, as (total << 32) | step
 // so that one unsigned minimum keeps the cheaper. 32-bit costs only; the 64-bit ones (for
@@ -612,7 +644,7 @@ Parse parse_content(std::span<const std::uint8_t> content) {
     const std::uint8_t* bytes = content.data();
     const auto n = static_cast<Position>(content.size());
     Parse parse;
-    parse.steps.reset(new std::uint32_t[std::size_t{n} + 1]);
+    parse.steps = allocate_steps(std::size_t{n} + 1);
     MatchIndex index;
     Reach reach;
     ShortArrivals<Cost> short_arrivals;
@@ -666,7 +698,14 @@ Parse parse_content(std::span<const std::uint8_t> content) {
             const unsigned slot = (node - kShortestChainLength) % 16;
             for (unsigned joining = waiting.classes[slot]; joining != 0; joining &= joining - 1) {
                 const auto cls = static_cast<unsigned>(std::countr_zero(joining));
-                chain_add(chains[cls], waiting.sources[slot][cls]);
+                const Source<Cost>& source = waiting.sources[slot][cls];
+                // Its group-2 copies, into this node and the next 14 as far as the match runs.
+                // Kept even if a cheaper source displaces it: each is a real copy, and the
+                // displacing source's own copies are no dearer.
+                constexpr auto kChainGroupLast = static_cast<Position>(kLengthGroups[kChainGroup].last);
+                offer_arrivals(short_arrivals, source.at, kShortestChainLength, std::min(source.end - source.at, kChainGroupLast),
+                               source.cost + copy_token_bits(cls, kChainGroup), source.distance - 1u);
+                chain_add(chains[cls], source);
                 live_classes |= 1u << cls;
             }
             waiting.classes[slot] = 0;
