@@ -2,7 +2,8 @@
 // literal_stream_size bytes, the same bytes as a plain bit-by-bit writer, and expands back
 // to the content; packing the content in chunks (sizes drawn from the input) with
 // pack_literals and finish_literals gives the same stream, each chunk writing only inside
-// the room max_packed_literal_bytes promises (its buffer ends at a guard page).
+// the room max_packed_literal_bytes promises (its buffer ends at a guard page). All of it
+// for every way of packing groups this processor has.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "codec/literal_paths.h"
 #include "codec/packed_stream.h"
 #include "faults/guarded_region.h"
 
@@ -62,10 +64,8 @@ private:
     std::uint64_t state_ = 0xcbf29ce484222325u;
 };
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::span<const std::uint8_t> content(data, size);
+void check_literal_writer(std::span<const std::uint8_t> content) {
+    const std::size_t size = content.size();
     const std::vector<std::uint8_t> stream = norvak::write_literal_stream(content);
     if (stream.size() != norvak::literal_stream_size(size)) fail("stream size is not literal_stream_size");
     if (stream != literal_stream_bit_by_bit(content)) fail("stream differs from the bit-by-bit writer");
@@ -94,5 +94,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t written = norvak::finish_literals(packer, last_word.data());
     chunked.insert(chunked.end(), last_word.begin(), last_word.begin() + static_cast<std::ptrdiff_t>(written));
     if (chunked != stream) fail("chunked packing differs from write_literal_stream");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    for (norvak::LiteralPath path : {norvak::LiteralPath::avx2, norvak::LiteralPath::portable}) {
+        if (!norvak::literal_path_available(path)) continue;
+        norvak::use_literal_path(path);
+        check_literal_writer({data, size});
+    }
     return 0;
 }
