@@ -405,9 +405,18 @@ Source<Cost>& chain_at(SourceChain<Cost>& chain, std::uint32_t index) {
     return chain.ring[index & chain.mask];
 }
 
+// Adds a source to its chain and returns the first of its group-2 lengths still worth offering:
+// the chain's last source costs less, so its own group-2 copies beat ours into every node
+// it reaches with them.
 template <typename Cost>
-void chain_add(SourceChain<Cost>& chain, const Source<Cost>& source) {
+Position chain_add(SourceChain<Cost>& chain, const Source<Cost>& source) {
     while (chain.back != chain.front && chain_at(chain, chain.back - 1).cost >= source.cost) --chain.back;
+    Position first_length = kShortestChainLength;
+    if (chain.back != chain.front) {
+        const Source<Cost>& last = chain_at(chain, chain.back - 1);
+        const Position covered = std::min<Position>(last.end, last.at + static_cast<Position>(kLengthGroups[kChainGroup].last));
+        if (covered >= source.at + kShortestChainLength) first_length = covered + 1 - source.at;
+    }
     if (chain.groups_in_use > kChainGroup && chain.back < chain.first[kChainGroup]) chain.far_valid_until = 0;
     for (unsigned g = kChainGroup; g < chain.groups_in_use && chain.first[g] > chain.back; ++g) chain.first[g] = chain.back;
     if (chain.back - chain.front == chain.ring.size()) {
@@ -419,6 +428,7 @@ void chain_add(SourceChain<Cost>& chain, const Source<Cost>& source) {
     chain_at(chain, chain.back++) = source;
     // It turns far when its copies reach the first far group.
     chain.far_valid_until = std::min<Position>(chain.far_valid_until, source.at + static_cast<Position>(kLengthGroups[kFirstFarGroup].first));
+    return first_length;
 }
 
 // How each node is reached: 0 for a literal, else (length << 9) | (distance - 1) for copies of
@@ -524,14 +534,19 @@ void refresh_far_offer(SourceChain<Cost>& chain, unsigned cls, Position node) {
 }
 
 // The chain's best far copy into `node`, if it beats `best` (whose length it then sets).
+// Returns false once the chain has no sources left.
 template <typename Cost>
-void chain_offer(SourceChain<Cost>& chain, unsigned cls, Position node, Cost& best, Position& length, std::uint16_t& distance) {
-    if (node >= chain.far_valid_until) refresh_far_offer(chain, cls, node);
+bool chain_offer(SourceChain<Cost>& chain, unsigned cls, Position node, Cost& best, Position& length, std::uint16_t& distance) {
+    if (node >= chain.far_valid_until) {
+        refresh_far_offer(chain, cls, node);
+        if (chain.front == chain.back) return false;
+    }
     if (chain.far_at != kNoPosition && chain.far_total < best) {
         best = chain.far_total;
         length = node - chain.far_at;
         distance = chain.far_distance;
     }
+    return true;
 }
 
 // Sources waiting to join their classes' chains: slot p % 16 holds those of position p, one
@@ -657,13 +672,21 @@ Parse parse_content(std::span<const std::uint8_t> content) {
     std::uint32_t previous_changes = 1;
     Cost previous_cost = 0;
 
+    // Inside a run the matcher has nothing to do before this position: the next earlier run
+    // that only now matches longest, or the run's last indexed position.
+    Position matcher_idle_until = 0;
+
     for (Position p = 0; p < n; ++p) {
-        if (inside_run(index, p)) {
-            find_matches_inside_run(p, index, reach);
-        } else {
-            find_matches(bytes, n, p, index, reach);
+        if (p >= matcher_idle_until) {
+            if (inside_run(index, p)) {
+                find_matches_inside_run(p, index, reach);
+                const Position indexed_from = index.run_start + index.interior_length;
+                matcher_idle_until = index.later_matches.empty() ? indexed_from : std::min(indexed_from, index.later_matches.back().at);
+            } else {
+                find_matches(bytes, n, p, index, reach);
+            }
+            if (indexed(index, p)) index_position(bytes, n, p, index);
         }
-        if (indexed(index, p)) index_position(bytes, n, p, index);
 
         const Position furthest = reach.end[kDistanceClassCount - 1];
         if (furthest >= p + kMinCopyLength) {
@@ -700,12 +723,12 @@ Parse parse_content(std::span<const std::uint8_t> content) {
                 const auto cls = static_cast<unsigned>(std::countr_zero(joining));
                 const Source<Cost>& source = waiting.sources[slot][cls];
                 // Its group-2 copies, into this node and the next 14 as far as the match runs.
-                // Kept even if a cheaper source displaces it: each is a real copy, and the
-                // displacing source's own copies are no dearer.
+                // Kept even if a cheaper source displaces it later: each is a real copy, and
+                // the displacing source's own copies are no dearer.
                 constexpr auto kChainGroupLast = static_cast<Position>(kLengthGroups[kChainGroup].last);
-                offer_arrivals(short_arrivals, source.at, kShortestChainLength, std::min(source.end - source.at, kChainGroupLast),
+                const Position first_length = chain_add(chains[cls], source);
+                offer_arrivals(short_arrivals, source.at, first_length, std::min(source.end - source.at, kChainGroupLast),
                                source.cost + copy_token_bits(cls, kChainGroup), source.distance - 1u);
-                chain_add(chains[cls], source);
                 live_classes |= 1u << cls;
             }
             waiting.classes[slot] = 0;
@@ -718,8 +741,7 @@ Parse parse_content(std::span<const std::uint8_t> content) {
         std::uint16_t long_distance = 0;
         for (unsigned live = live_classes; live != 0; live &= live - 1) {
             const auto cls = static_cast<unsigned>(std::countr_zero(live));
-            chain_offer(chains[cls], cls, node, best, long_length, long_distance);
-            if (chains[cls].front == chains[cls].back) live_classes &= ~(1u << cls);
+            if (!chain_offer(chains[cls], cls, node, best, long_length, long_distance)) live_classes &= ~(1u << cls);
         }
         if (long_length != 0) {
             if (long_length <= kMaxPackedStepLength) {
