@@ -688,9 +688,36 @@ Parse parse_content(std::span<const std::uint8_t> content) {
             if (indexed(index, p)) index_position(bytes, n, p, index);
         }
 
+        // The source p offers in class cls, up to end, for the chains.
+        const auto add_source = [&](unsigned cls, Position end) {
+            // The source of p - 1 in this class, if it cost no less, is never needed: from its
+            // first long copy on, p offers the same nodes as cheaply (its 11-byte copy, then
+            // its own long ones).
+            const unsigned before = (p - 1) % 16;
+            if ((waiting.classes[before] >> cls & 1u) != 0 && waiting.sources[before][cls].cost >= cost)
+                waiting.classes[before] &= static_cast<std::uint8_t>(~(1u << cls));
+            waiting.sources[p % 16][cls] = {p, end, cost, reach.distance[cls]};
+            waiting.classes[p % 16] |= static_cast<std::uint8_t>(1u << cls);
+        };
         const Position furthest = reach.end[kDistanceClassCount - 1];
-        if (furthest >= p + kMinCopyLength) {
-            if (reach.changes == previous_changes && cost >= previous_cost) {
+        const bool same_as_before = reach.changes == previous_changes && cost >= previous_cost;
+        if (furthest >= p + kMinCopyLength && reach.end[0] == furthest) {
+            // Distance class 0 alone serves every length (inside runs, mostly): the loops
+            // below with one class.
+            const Position span = furthest - p;
+            const std::uint32_t distance_bits = reach.distance[0] - 1u;
+            constexpr auto kGroup0Last = static_cast<Position>(kLengthGroups[0].last);
+            constexpr auto kGroup1Last = static_cast<Position>(kLengthGroups[1].last);
+            if (same_as_before) {
+                if (span >= kGroup0Last) offer_arrivals(short_arrivals, p, kGroup0Last, kGroup0Last, cost + copy_token_bits(0, 0), distance_bits);
+                if (span >= kGroup1Last) offer_arrivals(short_arrivals, p, kGroup1Last, kGroup1Last, cost + copy_token_bits(0, 1), distance_bits);
+            } else {
+                offer_arrivals(short_arrivals, p, kMinCopyLength, std::min(span, kGroup0Last), cost + copy_token_bits(0, 0), distance_bits);
+                offer_arrivals(short_arrivals, p, kGroup0Last + 1, std::min(span, kGroup1Last), cost + copy_token_bits(0, 1), distance_bits);
+            }
+            if (span >= kShortestChainLength) add_source(0, furthest);
+        } else if (furthest >= p + kMinCopyLength) {
+            if (same_as_before) {
                 relax_group_ends(reach, p, cost, short_arrivals);
             } else {
                 relax_short_copies(reach, p, cost, short_arrivals);
@@ -700,16 +727,7 @@ Parse parse_content(std::span<const std::uint8_t> content) {
                 for (unsigned cls = 0, covered = p + 1; covered < furthest; ++cls) {
                     const Position end = reach.end[cls];
                     if (end <= covered) continue;
-                    if (end - p >= kShortestChainLength) {
-                        // The source of p - 1 in this class, if it cost no less, is never needed:
-                        // from its first long copy on, p offers the same nodes as cheaply (its
-                        // 11-byte copy, then its own long ones).
-                        const unsigned before = (p - 1) % 16;
-                        if ((waiting.classes[before] >> cls & 1u) != 0 && waiting.sources[before][cls].cost >= cost)
-                            waiting.classes[before] &= static_cast<std::uint8_t>(~(1u << cls));
-                        waiting.sources[p % 16][cls] = {p, end, cost, reach.distance[cls]};
-                        waiting.classes[p % 16] |= static_cast<std::uint8_t>(1u << cls);
-                    }
+                    if (end - p >= kShortestChainLength) add_source(cls, end);
                     covered = end;
                 }
             }
