@@ -533,20 +533,39 @@ void refresh_far_offer(SourceChain<Cost>& chain, unsigned cls, Position node) {
     chain.far_valid_until = until;
 }
 
-// The chain's best far copy into `node`, if it beats `best` (whose length it then sets).
-// Returns false once the chain has no sources left.
+// The cheapest far copy of all the chains, until the first node where one of them may change:
+// the one a walk over the classes from the cheapest would take, a dearer class only when it is
+// strictly cheaper. `total` is the maximum when there is none.
 template <typename Cost>
-bool chain_offer(SourceChain<Cost>& chain, unsigned cls, Position node, Cost& best, Position& length, std::uint16_t& distance) {
-    if (node >= chain.far_valid_until) {
-        refresh_far_offer(chain, cls, node);
-        if (chain.front == chain.back) return false;
+struct BestFarOffer {
+    Cost total = std::numeric_limits<Cost>::max();
+    Position at = 0;
+    std::uint16_t distance = 0;
+    Position valid_until = 0;
+};
+
+template <typename Cost>
+void refresh_best_far_offer(std::array<SourceChain<Cost>, kDistanceClassCount>& chains, unsigned& live_classes, Position node,
+                            BestFarOffer<Cost>& far) {
+    far = BestFarOffer<Cost>{};
+    far.valid_until = kNoPosition;
+    for (unsigned live = live_classes; live != 0; live &= live - 1) {
+        const auto cls = static_cast<unsigned>(std::countr_zero(live));
+        SourceChain<Cost>& chain = chains[cls];
+        if (node >= chain.far_valid_until) {
+            refresh_far_offer(chain, cls, node);
+            if (chain.front == chain.back) {
+                live_classes &= ~(1u << cls);
+                continue;
+            }
+        }
+        if (chain.far_at != kNoPosition && chain.far_total < far.total) {
+            far.total = chain.far_total;
+            far.at = chain.far_at;
+            far.distance = chain.far_distance;
+        }
+        far.valid_until = std::min(far.valid_until, chain.far_valid_until);
     }
-    if (chain.far_at != kNoPosition && chain.far_total < best) {
-        best = chain.far_total;
-        length = node - chain.far_at;
-        distance = chain.far_distance;
-    }
-    return true;
 }
 
 // Sources waiting to join their classes' chains: slot p % 16 holds those of position p, one
@@ -666,6 +685,7 @@ Parse parse_content(std::span<const std::uint8_t> content) {
     clear_arrivals(short_arrivals);
     std::array<SourceChain<Cost>, kDistanceClassCount> chains;
     unsigned live_classes = 0;
+    BestFarOffer<Cost> far;
     WaitingSources<Cost> waiting;
     Cost cost = 0;  // of reaching p
     // The match ends (by their count of changes) and cost at p - 1.
@@ -748,6 +768,7 @@ Parse parse_content(std::span<const std::uint8_t> content) {
                 offer_arrivals(short_arrivals, source.at, first_length, std::min(source.end - source.at, kChainGroupLast),
                                source.cost + copy_token_bits(cls, kChainGroup), source.distance - 1u);
                 live_classes |= 1u << cls;
+                far.valid_until = std::min(far.valid_until, chains[cls].far_valid_until);
             }
             waiting.classes[slot] = 0;
         }
@@ -755,11 +776,13 @@ Parse parse_content(std::span<const std::uint8_t> content) {
         Cost best = cost + kLiteralTokenBits;
         std::uint32_t step = 0;
         take_arrival(short_arrivals, node & kShortCopyMask, best, step);
+        if (node >= far.valid_until) refresh_best_far_offer(chains, live_classes, node, far);
         Position long_length = 0;
         std::uint16_t long_distance = 0;
-        for (unsigned live = live_classes; live != 0; live &= live - 1) {
-            const auto cls = static_cast<unsigned>(std::countr_zero(live));
-            if (!chain_offer(chains[cls], cls, node, best, long_length, long_distance)) live_classes &= ~(1u << cls);
+        if (far.total < best) {
+            best = far.total;
+            long_length = node - far.at;
+            long_distance = far.distance;
         }
         if (long_length != 0) {
             if (long_length <= kMaxPackedStepLength) {
