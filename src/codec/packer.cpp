@@ -712,9 +712,9 @@ Parse parse_content(std::span<const std::uint8_t> content) {
         const auto add_source = [&](unsigned cls, Position end) {
             // The source of p - 1 in this class, if it cost no less, is never needed: from its
             // first long copy on, p offers the same nodes as cheaply (its 11-byte copy, then
-            // its own long ones).
+            // its own long ones). Its slot holds only sources of p - 1, which cost previous_cost.
             const unsigned before = (p - 1) % 16;
-            if ((waiting.classes[before] >> cls & 1u) != 0 && waiting.sources[before][cls].cost >= cost)
+            if ((waiting.classes[before] >> cls & 1u) != 0 && previous_cost >= cost)
                 waiting.classes[before] &= static_cast<std::uint8_t>(~(1u << cls));
             waiting.sources[p % 16][cls] = {p, end, cost, reach.distance[cls]};
             waiting.classes[p % 16] |= static_cast<std::uint8_t>(1u << cls);
@@ -755,9 +755,11 @@ Parse parse_content(std::span<const std::uint8_t> content) {
 
         const Position node = p + 1;
         // Sources whose 12-byte copies first arrive here join their chains.
-        if (node >= kShortestChainLength) {
-            const unsigned slot = (node - kShortestChainLength) % 16;
-            for (unsigned joining = waiting.classes[slot]; joining != 0; joining &= joining - 1) {
+        // (Before node 12 the slot is one no position has filled yet.)
+        const unsigned slot = (node - kShortestChainLength) % 16;
+        if (unsigned joining = waiting.classes[slot]; joining != 0) {
+            waiting.classes[slot] = 0;
+            do {
                 const auto cls = static_cast<unsigned>(std::countr_zero(joining));
                 const Source<Cost>& source = waiting.sources[slot][cls];
                 // Its group-2 copies, into this node and the next 14 as far as the match runs.
@@ -769,8 +771,8 @@ Parse parse_content(std::span<const std::uint8_t> content) {
                                source.cost + copy_token_bits(cls, kChainGroup), source.distance - 1u);
                 live_classes |= 1u << cls;
                 far.valid_until = std::min(far.valid_until, chains[cls].far_valid_until);
-            }
-            waiting.classes[slot] = 0;
+                joining &= joining - 1;
+            } while (joining != 0);
         }
 
         Cost best = cost + kLiteralTokenBits;
