@@ -229,6 +229,9 @@ void start_byte_run(const std::uint8_t* content, Position n, Position p, MatchIn
         const Position last = run.end - 4;  // the last position with 4 bytes of the run
         unsigned cls = distance_class(p - last);
         if (reach.end[cls] >= end) break;
+        // Its longest match, from its furthest position, ends no further than the classes
+        // it could serve already reach.
+        if (reach.end[cls] >= p + std::min(run.end - first, left)) continue;
         for (; cls <= distance_class(p - first) && reach.end[cls] < end; ++cls) {
             const unsigned farthest = kDistanceClasses[cls].base + (2u << cls);
             const Position q = farthest >= p - first ? first : p - farthest;
