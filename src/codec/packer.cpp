@@ -782,21 +782,15 @@ Parse parse_content(std::span<const std::uint8_t> content) {
         std::uint32_t step = 0;
         take_arrival(short_arrivals, node & kShortCopyMask, best, step);
         if (node >= far.valid_until) refresh_best_far_offer(chains, live_classes, node, far);
-        Position long_length = 0;
-        std::uint16_t long_distance = 0;
         if (far.total < best) {
             best = far.total;
-            long_length = node - far.at;
-            long_distance = far.distance;
-        }
-        if (long_length != 0) {
+            const Position long_length = node - far.at;
             if (long_length <= kMaxPackedStepLength) {
-                step = pack_step(long_length, long_distance);
+                step = pack_step(long_length, far.distance);
             } else {
                 std::vector<LongSource>& sources = parse.long_sources;
-                const Position from = node - long_length;
-                if (sources.empty() || sources.back().at != from || sources.back().distance != long_distance)
-                    sources.push_back({from, long_distance});
+                if (sources.empty() || sources.back().at != far.at || sources.back().distance != far.distance)
+                    sources.push_back({far.at, far.distance});
                 step = kLongCopy | static_cast<std::uint32_t>(sources.size() - 1);
             }
         }
@@ -870,16 +864,19 @@ std::vector<std::uint8_t> pack_stream(std::span<const std::uint8_t> content) {
                       ? parse_content<std::uint32_t>(content)
                       : parse_content<std::uint64_t>(content);
 
-    // Walk back from the end and turn the path around in place: each step moves from the node
-    // it ends at to the node it starts from, which nothing reads after the walk has passed.
+    // Walk back from the end and gather the path's steps at the end of the array, first to
+    // last: the k-th step from the end goes to steps[n - k], which is no lower than the node
+    // it was read from, so nothing the walk has yet to read is overwritten. The writing then
+    // reads them in order from a compact stretch.
     std::uint32_t* steps = parse.steps.get();
     struct LongCopy {
         Position length;
         std::uint16_t distance;
     };
     std::vector<LongCopy> path_long_copies;  // last first
-    std::uint32_t step = n != 0 ? steps[n] : 0;
+    Position first_step = n + 1;
     for (Position node = n; node != 0;) {
+        const std::uint32_t step = steps[node];
         Position length = 1;
         if (step & kLongCopy) {
             const LongSource& source = parse.long_sources[step & ~kLongCopy];
@@ -888,18 +885,16 @@ std::vector<std::uint8_t> pack_stream(std::span<const std::uint8_t> content) {
         } else if (step != 0) {
             length = step >> kStepDistanceBits;
         }
-        const Position start = node - length;
-        const std::uint32_t earlier = steps[start];
-        steps[start] = step;
-        step = earlier;
-        node = start;
+        steps[--first_step] = step;
+        node -= length;
     }
 
     std::vector<std::uint8_t> stream(kSizeHeaderBytes + kWordBytes * static_cast<std::size_t>((parse.bits + kWordBits - 1) / kWordBits));
     for (unsigned i = 0; i < kSizeHeaderBytes; ++i) stream[i] = static_cast<std::uint8_t>(n >> (8 * i));
     BitWriter writer{stream.data() + kSizeHeaderBytes};
-    for (Position node = 0; node != n;) {
-        const std::uint32_t token = steps[node];
+    Position node = 0;
+    for (Position i = first_step; i != n + 1; ++i) {
+        const std::uint32_t token = steps[i];
         if (token == 0) {
             put_bits(writer, (unsigned{content[node]} << kFlagBits) | kLiteralFlag, kLiteralTokenBits);
             ++node;
