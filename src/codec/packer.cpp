@@ -86,7 +86,7 @@ constexpr unsigned kHashBits = 12;   // small tables stay in the first-level cac
 struct Reach {
     std::array<Position, kDistanceClassCount> end{};
     std::array<std::uint16_t, kDistanceClassCount> distance{};
-    std::uint32_t changes = 0;  // counts the updates that moved an end
+    std::uint32_t changes = 1;  // updates that moved an end at this position (position 0 counts as moved)
 };
 
 void extend_reach(Reach& reach, unsigned cls, Position end, unsigned distance) {
@@ -690,10 +690,8 @@ Parse parse_content(std::span<const std::uint8_t> content) {
     unsigned live_classes = 0;
     BestFarOffer<Cost> far;
     WaitingSources<Cost> waiting;
-    Cost cost = 0;  // of reaching p
-    // The match ends (by their count of changes) and cost at p - 1.
-    std::uint32_t previous_changes = 1;
-    Cost previous_cost = 0;
+    Cost cost = 0;           // of reaching p
+    Cost previous_cost = 0;  // of reaching p - 1
 
     // Inside a run the matcher has nothing to do before this position: the next earlier run
     // that only now matches longest, or the run's last indexed position.
@@ -723,7 +721,7 @@ Parse parse_content(std::span<const std::uint8_t> content) {
             waiting.classes[p % 16] |= static_cast<std::uint8_t>(1u << cls);
         };
         const Position furthest = reach.end[kDistanceClassCount - 1];
-        const bool same_as_before = reach.changes == previous_changes && cost >= previous_cost;
+        const bool same_as_before = reach.changes == 0 && cost >= previous_cost;
         if (furthest >= p + kMinCopyLength && reach.end[0] == furthest) {
             // Distance class 0 alone serves every length (inside runs, mostly): the loops
             // below with one class.
@@ -795,7 +793,7 @@ Parse parse_content(std::span<const std::uint8_t> content) {
             }
         }
         parse.steps[node] = step;
-        previous_changes = reach.changes;
+        reach.changes = 0;
         previous_cost = cost;
         cost = best;
     }
