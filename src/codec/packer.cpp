@@ -86,7 +86,7 @@ constexpr unsigned kHashBits = 12;   // small tables stay in the first-level cac
 struct Reach {
     std::array<Position, kDistanceClassCount> end{};
     std::array<std::uint16_t, kDistanceClassCount> distance{};
-    std::uint32_t changes = 0;  // counts the updates that moved an end
+    std::uint32_t changes = 1;  // updates that moved an end at this position (position 0 counts as moved)
 };
 
 void extend_reach(Reach& reach, unsigned cls, Position end, unsigned distance) {
@@ -229,6 +229,9 @@ void start_byte_run(const std::uint8_t* content, Position n, Position p, MatchIn
         const Position last = run.end - 4;  // the last position with 4 bytes of the run
         unsigned cls = distance_class(p - last);
         if (reach.end[cls] >= end) break;
+        // Its longest match, from its furthest position, ends no further than the classes
+        // it could serve already reach.
+        if (reach.end[cls] >= p + std::min(run.end - first, left)) continue;
         for (; cls <= distance_class(p - first) && reach.end[cls] < end; ++cls) {
             const unsigned farthest = kDistanceClasses[cls].base + (2u << cls);
             const Position q = farthest >= p - first ? first : p - farthest;
@@ -405,9 +408,18 @@ Source<Cost>& chain_at(SourceChain<Cost>& chain, std::uint32_t index) {
     return chain.ring[index & chain.mask];
 }
 
+// Adds a source to its chain and returns the first of its group-2 lengths still worth offering:
+// the chain's last source costs less, so its own group-2 copies beat ours into every node
+// it reaches with them.
 template <typename Cost>
-void chain_add(SourceChain<Cost>& chain, const Source<Cost>& source) {
+Position chain_add(SourceChain<Cost>& chain, const Source<Cost>& source) {
     while (chain.back != chain.front && chain_at(chain, chain.back - 1).cost >= source.cost) --chain.back;
+    Position first_length = kShortestChainLength;
+    if (chain.back != chain.front) {
+        const Source<Cost>& last = chain_at(chain, chain.back - 1);
+        const Position covered = std::min<Position>(last.end, last.at + static_cast<Position>(kLengthGroups[kChainGroup].last));
+        if (covered >= source.at + kShortestChainLength) first_length = covered + 1 - source.at;
+    }
     if (chain.groups_in_use > kChainGroup && chain.back < chain.first[kChainGroup]) chain.far_valid_until = 0;
     for (unsigned g = kChainGroup; g < chain.groups_in_use && chain.first[g] > chain.back; ++g) chain.first[g] = chain.back;
     if (chain.back - chain.front == chain.ring.size()) {
@@ -419,6 +431,7 @@ void chain_add(SourceChain<Cost>& chain, const Source<Cost>& source) {
     chain_at(chain, chain.back++) = source;
     // It turns far when its copies reach the first far group.
     chain.far_valid_until = std::min<Position>(chain.far_valid_until, source.at + static_cast<Position>(kLengthGroups[kFirstFarGroup].first));
+    return first_length;
 }
 
 // How each node is reached: 0 for a literal, else (length << 9) | (distance - 1) for copies of
@@ -523,14 +536,38 @@ void refresh_far_offer(SourceChain<Cost>& chain, unsigned cls, Position node) {
     chain.far_valid_until = until;
 }
 
-// The chain's best far copy into `node`, if it beats `best` (whose length it then sets).
+// The cheapest far copy of all the chains, until the first node where one of them may change:
+// the one a walk over the classes from the cheapest would take, a dearer class only when it is
+// strictly cheaper. `total` is the maximum when there is none.
 template <typename Cost>
-void chain_offer(SourceChain<Cost>& chain, unsigned cls, Position node, Cost& best, Position& length, std::uint16_t& distance) {
-    if (node >= chain.far_valid_until) refresh_far_offer(chain, cls, node);
-    if (chain.far_at != kNoPosition && chain.far_total < best) {
-        best = chain.far_total;
-        length = node - chain.far_at;
-        distance = chain.far_distance;
+struct BestFarOffer {
+    Cost total = std::numeric_limits<Cost>::max();
+    Position at = 0;
+    std::uint16_t distance = 0;
+    Position valid_until = 0;
+};
+
+template <typename Cost>
+void refresh_best_far_offer(std::array<SourceChain<Cost>, kDistanceClassCount>& chains, unsigned& live_classes, Position node,
+                            BestFarOffer<Cost>& far) {
+    far = BestFarOffer<Cost>{};
+    far.valid_until = kNoPosition;
+    for (unsigned live = live_classes; live != 0; live &= live - 1) {
+        const auto cls = static_cast<unsigned>(std::countr_zero(live));
+        SourceChain<Cost>& chain = chains[cls];
+        if (node >= chain.far_valid_until) {
+            refresh_far_offer(chain, cls, node);
+            if (chain.front == chain.back) {
+                live_classes &= ~(1u << cls);
+                continue;
+            }
+        }
+        if (chain.far_at != kNoPosition && chain.far_total < far.total) {
+            far.total = chain.far_total;
+            far.at = chain.far_at;
+            far.distance = chain.far_distance;
+        }
+        far.valid_until = std::min(far.valid_until, chain.far_valid_until);
     }
 }
 
@@ -651,23 +688,57 @@ Parse parse_content(std::span<const std::uint8_t> content) {
     clear_arrivals(short_arrivals);
     std::array<SourceChain<Cost>, kDistanceClassCount> chains;
     unsigned live_classes = 0;
+    BestFarOffer<Cost> far;
     WaitingSources<Cost> waiting;
-    Cost cost = 0;  // of reaching p
-    // The match ends (by their count of changes) and cost at p - 1.
-    std::uint32_t previous_changes = 1;
-    Cost previous_cost = 0;
+    Cost cost = 0;           // of reaching p
+    Cost previous_cost = 0;  // of reaching p - 1
+
+    // Inside a run the matcher has nothing to do before this position: the next earlier run
+    // that only now matches longest, or the run's last indexed position.
+    Position matcher_idle_until = 0;
 
     for (Position p = 0; p < n; ++p) {
-        if (inside_run(index, p)) {
-            find_matches_inside_run(p, index, reach);
-        } else {
-            find_matches(bytes, n, p, index, reach);
+        if (p >= matcher_idle_until) {
+            if (inside_run(index, p)) {
+                find_matches_inside_run(p, index, reach);
+                const Position indexed_from = index.run_start + index.interior_length;
+                matcher_idle_until = index.later_matches.empty() ? indexed_from : std::min(indexed_from, index.later_matches.back().at);
+            } else {
+                find_matches(bytes, n, p, index, reach);
+            }
+            if (indexed(index, p)) index_position(bytes, n, p, index);
         }
-        if (indexed(index, p)) index_position(bytes, n, p, index);
 
+        // The source p offers in class cls, up to end, for the chains.
+        const auto add_source = [&](unsigned cls, Position end) {
+            // The source of p - 1 in this class, if it cost no less, is never needed: from its
+            // first long copy on, p offers the same nodes as cheaply (its 11-byte copy, then
+            // its own long ones). Its slot holds only sources of p - 1, which cost previous_cost.
+            const unsigned before = (p - 1) % 16;
+            if ((waiting.classes[before] >> cls & 1u) != 0 && previous_cost >= cost)
+                waiting.classes[before] &= static_cast<std::uint8_t>(~(1u << cls));
+            waiting.sources[p % 16][cls] = {p, end, cost, reach.distance[cls]};
+            waiting.classes[p % 16] |= static_cast<std::uint8_t>(1u << cls);
+        };
         const Position furthest = reach.end[kDistanceClassCount - 1];
-        if (furthest >= p + kMinCopyLength) {
-            if (reach.changes == previous_changes && cost >= previous_cost) {
+        const bool same_as_before = reach.changes == 0 && cost >= previous_cost;
+        if (furthest >= p + kMinCopyLength && reach.end[0] == furthest) {
+            // Distance class 0 alone serves every length (inside runs, mostly): the loops
+            // below with one class.
+            const Position span = furthest - p;
+            const std::uint32_t distance_bits = reach.distance[0] - 1u;
+            constexpr auto kGroup0Last = static_cast<Position>(kLengthGroups[0].last);
+            constexpr auto kGroup1Last = static_cast<Position>(kLengthGroups[1].last);
+            if (same_as_before) {
+                if (span >= kGroup0Last) offer_arrivals(short_arrivals, p, kGroup0Last, kGroup0Last, cost + copy_token_bits(0, 0), distance_bits);
+                if (span >= kGroup1Last) offer_arrivals(short_arrivals, p, kGroup1Last, kGroup1Last, cost + copy_token_bits(0, 1), distance_bits);
+            } else {
+                offer_arrivals(short_arrivals, p, kMinCopyLength, std::min(span, kGroup0Last), cost + copy_token_bits(0, 0), distance_bits);
+                offer_arrivals(short_arrivals, p, kGroup0Last + 1, std::min(span, kGroup1Last), cost + copy_token_bits(0, 1), distance_bits);
+            }
+            if (span >= kShortestChainLength) add_source(0, furthest);
+        } else if (furthest >= p + kMinCopyLength) {
+            if (same_as_before) {
                 relax_group_ends(reach, p, cost, short_arrivals);
             } else {
                 relax_short_copies(reach, p, cost, short_arrivals);
@@ -677,16 +748,7 @@ Parse parse_content(std::span<const std::uint8_t> content) {
                 for (unsigned cls = 0, covered = p + 1; covered < furthest; ++cls) {
                     const Position end = reach.end[cls];
                     if (end <= covered) continue;
-                    if (end - p >= kShortestChainLength) {
-                        // The source of p - 1 in this class, if it cost no less, is never needed:
-                        // from its first long copy on, p offers the same nodes as cheaply (its
-                        // 11-byte copy, then its own long ones).
-                        const unsigned before = (p - 1) % 16;
-                        if ((waiting.classes[before] >> cls & 1u) != 0 && waiting.sources[before][cls].cost >= cost)
-                            waiting.classes[before] &= static_cast<std::uint8_t>(~(1u << cls));
-                        waiting.sources[p % 16][cls] = {p, end, cost, reach.distance[cls]};
-                        waiting.classes[p % 16] |= static_cast<std::uint8_t>(1u << cls);
-                    }
+                    if (end - p >= kShortestChainLength) add_source(cls, end);
                     covered = end;
                 }
             }
@@ -694,46 +756,44 @@ Parse parse_content(std::span<const std::uint8_t> content) {
 
         const Position node = p + 1;
         // Sources whose 12-byte copies first arrive here join their chains.
-        if (node >= kShortestChainLength) {
-            const unsigned slot = (node - kShortestChainLength) % 16;
-            for (unsigned joining = waiting.classes[slot]; joining != 0; joining &= joining - 1) {
+        // (Before node 12 the slot is one no position has filled yet.)
+        const unsigned slot = (node - kShortestChainLength) % 16;
+        if (unsigned joining = waiting.classes[slot]; joining != 0) {
+            waiting.classes[slot] = 0;
+            do {
                 const auto cls = static_cast<unsigned>(std::countr_zero(joining));
                 const Source<Cost>& source = waiting.sources[slot][cls];
                 // Its group-2 copies, into this node and the next 14 as far as the match runs.
-                // Kept even if a cheaper source displaces it: each is a real copy, and the
-                // displacing source's own copies are no dearer.
+                // Kept even if a cheaper source displaces it later: each is a real copy, and
+                // the displacing source's own copies are no dearer.
                 constexpr auto kChainGroupLast = static_cast<Position>(kLengthGroups[kChainGroup].last);
-                offer_arrivals(short_arrivals, source.at, kShortestChainLength, std::min(source.end - source.at, kChainGroupLast),
+                const Position first_length = chain_add(chains[cls], source);
+                offer_arrivals(short_arrivals, source.at, first_length, std::min(source.end - source.at, kChainGroupLast),
                                source.cost + copy_token_bits(cls, kChainGroup), source.distance - 1u);
-                chain_add(chains[cls], source);
                 live_classes |= 1u << cls;
-            }
-            waiting.classes[slot] = 0;
+                far.valid_until = std::min(far.valid_until, chains[cls].far_valid_until);
+                joining &= joining - 1;
+            } while (joining != 0);
         }
 
         Cost best = cost + kLiteralTokenBits;
         std::uint32_t step = 0;
         take_arrival(short_arrivals, node & kShortCopyMask, best, step);
-        Position long_length = 0;
-        std::uint16_t long_distance = 0;
-        for (unsigned live = live_classes; live != 0; live &= live - 1) {
-            const auto cls = static_cast<unsigned>(std::countr_zero(live));
-            chain_offer(chains[cls], cls, node, best, long_length, long_distance);
-            if (chains[cls].front == chains[cls].back) live_classes &= ~(1u << cls);
-        }
-        if (long_length != 0) {
+        if (node >= far.valid_until) refresh_best_far_offer(chains, live_classes, node, far);
+        if (far.total < best) {
+            best = far.total;
+            const Position long_length = node - far.at;
             if (long_length <= kMaxPackedStepLength) {
-                step = pack_step(long_length, long_distance);
+                step = pack_step(long_length, far.distance);
             } else {
                 std::vector<LongSource>& sources = parse.long_sources;
-                const Position from = node - long_length;
-                if (sources.empty() || sources.back().at != from || sources.back().distance != long_distance)
-                    sources.push_back({from, long_distance});
+                if (sources.empty() || sources.back().at != far.at || sources.back().distance != far.distance)
+                    sources.push_back({far.at, far.distance});
                 step = kLongCopy | static_cast<std::uint32_t>(sources.size() - 1);
             }
         }
         parse.steps[node] = step;
-        previous_changes = reach.changes;
+        reach.changes = 0;
         previous_cost = cost;
         cost = best;
     }
@@ -769,8 +829,10 @@ void put_copy(BitWriter& writer, std::uint64_t length, unsigned distance) {
     const unsigned cls = distance_class(distance);
     const unsigned head_bits = kFlagBits + kDistanceClassBits + kDistanceClasses[cls].field_bits;
     const std::uint32_t head = kCopyFlag | (cls << kFlagBits) | ((offset - kDistanceClasses[cls].base) << (kFlagBits + kDistanceClassBits));
-    unsigned g = 0;
-    while (length > kLengthGroups[g].last) ++g;
+    // Group g holds the lengths L with L + g + 2 of bit width g + 3; without the g that is
+    // g + 3 or, near the group's start, one less.
+    auto g = static_cast<unsigned>(std::bit_width(length + 2)) - 3;
+    if (length > kLengthGroups[g].last) ++g;
     const LengthGroup& group = kLengthGroups[g];
     if (head_bits + group.code_bits <= kWordBits) {
         // The all-ones fields, then what is left in the last one: one field of code_bits.
@@ -802,16 +864,23 @@ std::vector<std::uint8_t> pack_stream(std::span<const std::uint8_t> content) {
                       ? parse_content<std::uint32_t>(content)
                       : parse_content<std::uint64_t>(content);
 
-    // Walk back from the end and turn the path around in place: each step moves from the node
-    // it ends at to the node it starts from, which nothing reads after the walk has passed.
+    // Walk back from the end and gather the path's steps at the end of the array, first to
+    // last: the k-th step from the end goes to steps[n - k], which is no lower than the node
+    // it was read from, so nothing the walk has yet to read is overwritten. The writing then
+    // reads them in order from a compact stretch.
     std::uint32_t* steps = parse.steps.get();
     struct LongCopy {
         Position length;
         std::uint16_t distance;
     };
     std::vector<LongCopy> path_long_copies;  // last first
-    std::uint32_t step = n != 0 ? steps[n] : 0;
+    Position first_step = n + 1;
     for (Position node = n; node != 0;) {
+        // The walk runs backwards through an array far bigger than the caches, at a pace the
+        // processor does not foresee: ask for the steps a few hundred nodes on early.
+        constexpr Position kPrefetchDistance = 256;
+        if (node >= kPrefetchDistance) __builtin_prefetch(steps + (node - kPrefetchDistance));
+        const std::uint32_t step = steps[node];
         Position length = 1;
         if (step & kLongCopy) {
             const LongSource& source = parse.long_sources[step & ~kLongCopy];
@@ -820,18 +889,16 @@ std::vector<std::uint8_t> pack_stream(std::span<const std::uint8_t> content) {
         } else if (step != 0) {
             length = step >> kStepDistanceBits;
         }
-        const Position start = node - length;
-        const std::uint32_t earlier = steps[start];
-        steps[start] = step;
-        step = earlier;
-        node = start;
+        steps[--first_step] = step;
+        node -= length;
     }
 
     std::vector<std::uint8_t> stream(kSizeHeaderBytes + kWordBytes * static_cast<std::size_t>((parse.bits + kWordBits - 1) / kWordBits));
     for (unsigned i = 0; i < kSizeHeaderBytes; ++i) stream[i] = static_cast<std::uint8_t>(n >> (8 * i));
     BitWriter writer{stream.data() + kSizeHeaderBytes};
-    for (Position node = 0; node != n;) {
-        const std::uint32_t token = steps[node];
+    Position node = 0;
+    for (Position i = first_step; i != n + 1; ++i) {
+        const std::uint32_t token = steps[i];
         if (token == 0) {
             put_bits(writer, (unsigned{content[node]} << kFlagBits) | kLiteralFlag, kLiteralTokenBits);
             ++node;

@@ -181,6 +181,21 @@ Bytes repeats_at_window_edge() {
     return out;
 }
 
+// Runs of one byte, each followed by one of a few short tails, so that a run often follows a
+// shorter one with the same tail: the shorter run matches longest only deep inside the longer
+// one, at exactly the length left. Each run's tail is one of three, the gaps random.
+Bytes runs_with_shared_tails() {
+    Bytes out;
+    std::mt19937 random(17);
+    for (std::size_t run : {4, 5, 7, 9, 12, 3, 14, 6, 20, 8, 31, 11, 45, 27, 60, 5, 90, 13, 33, 4, 70}) {
+        out.insert(out.end(), run, 0);
+        const std::uint8_t tail[] = {'t', static_cast<std::uint8_t>('a' + random() % 3), 'q', 'z'};
+        out.insert(out.end(), std::begin(tail), std::end(tail));
+        for (unsigned i = random() % 3; i > 0; --i) out.push_back(static_cast<std::uint8_t>(1 + random() % 4));
+    }
+    return out;
+}
+
 Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes out;
     for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
@@ -206,6 +221,8 @@ std::vector<Shape> shapes() {
         {"repeats_at_window_edge", repeats_at_window_edge()},
         {"zeros_between_text", concat({text(200, 6), Bytes(300, 0), text(100, 7), Bytes(299, 0), text(50, 8)})},
         {"long_run_then_tail", concat({Bytes(600, 'z'), text(30, 9)})},
+        {"runs_with_shared_tails", runs_with_shared_tails()},
+        {"runs_to_the_end", concat({Bytes(7, 0), text(40, 10), Bytes(30, 0), {'x'}, Bytes(25, 0)})},
     };
 }
 
