@@ -86,7 +86,12 @@ __attribute__((target("avx2"))) std::uint8_t* pack_aligned_blocks_avx2(const std
     return o;
 }
 
-bool cpu_has_avx2() { return __builtin_cpu_supports("avx2") != 0; }
+bool cpu_has_avx2() {
+    // This may run among the static initialisers, possibly before the runtime's own
+    // detection has: ask for it first.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}
 #else
 bool cpu_has_avx2() { return false; }
 #endif
