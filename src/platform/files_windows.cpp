@@ -104,12 +104,21 @@ bool write_all(File& file, const std::uint8_t* data, std::size_t size) {
 
 bool allows_positioned_io(const File& file) { return is_regular_file(handle_of(file)); }
 
-std::int64_t read_at(File& file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size) {
-    // On a handle opened for synchronous I/O the offset in OVERLAPPED places the read and
-    // ReadFile returns when it is done.
+namespace {
+
+// On a handle opened for synchronous I/O the offset in an OVERLAPPED places a ReadFile or
+// WriteFile, which still returns only when it is done.
+OVERLAPPED at_offset(std::uint64_t offset) {
     OVERLAPPED where{};
     where.Offset = static_cast<DWORD>(offset);
     where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return where;
+}
+
+}  // namespace
+
+std::int64_t read_at(File& file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size) {
+    OVERLAPPED where = at_offset(offset);
     DWORD got = 0;
     DWORD wanted = static_cast<DWORD>(std::min(size, kMaxTransfer));
     if (ReadFile(handle_of(file), buffer, wanted, &got, &where)) return got;
@@ -118,9 +127,7 @@ std::int64_t read_at(File& file, std::uint64_t offset, std::uint8_t* buffer, std
 
 bool write_all_at(File& file, std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
-        OVERLAPPED where{};
-        where.Offset = static_cast<DWORD>(offset);
-        where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        OVERLAPPED where = at_offset(offset);
         DWORD put = 0;
         DWORD wanted = static_cast<DWORD>(std::min(size, kMaxTransfer));
         if (!WriteFile(handle_of(file), data, wanted, &put, &where) || put == 0) return false;
