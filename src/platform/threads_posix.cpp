@@ -1,5 +1,6 @@
 #include "platform/threads.h"
 
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
